@@ -1,0 +1,29 @@
+// The native test build has no Windows loader: the stand-in host and the
+// plug-in are linked into one program, and these few C functions stand in for
+// what the loader and the Windows API do between them.
+#pragma once
+
+#include <cstdint>
+
+#include "machine.h"
+
+extern "C" {
+
+// The plug-in's side: its load notification and its export table by number.
+struct q7_native_export {
+  uint32_t ordinal;
+  void* function;
+};
+int32_t q7_native_dll_main(void* instance, uint32_t reason);
+extern const q7_native_export q7_native_exports[];
+extern const uint32_t q7_native_export_count;
+
+// The host's side: the Windows calls of the plug-in, answered by the stand-in host.
+void* torval_native_GetModuleHandleA(const char* name);
+void* torval_native_GetProcAddress(void* module, const char* name_or_ordinal);
+uint32_t torval_native_GetModuleFileNameA(void* module, char* buffer, uint32_t size);
+void torval_native_set_se_translator(void* translator);
+// user32 of the native build: used when the delay-load hook does not answer.
+int Q7_STDCALL torval_native_MessageBoxA(void* owner, const char* text, const char* caption,
+                                         unsigned style);
+}

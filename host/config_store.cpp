@@ -1,0 +1,64 @@
+#include "host/config_store.h"
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "host/host.h"
+
+namespace torval {
+namespace {
+
+using ini = std::map<std::string, std::map<std::string, std::string>>;
+
+ini load() {
+  ini sections;
+  std::ifstream in(host().config_path, std::ios::binary);
+  std::string line, section;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > 1 && line.front() == '[' && line.back() == ']') {
+      section = line.substr(1, line.size() - 2);
+    } else if (const auto eq = line.find('='); eq != std::string::npos) {
+      sections[section][line.substr(0, eq)] = line.substr(eq + 1);
+    }
+  }
+  return sections;
+}
+
+void save(const ini& sections) {
+  std::ofstream out(host().config_path, std::ios::binary | std::ios::trunc);
+  for (const auto& [section, keys] : sections) {
+    out << '[' << section << "]\n";
+    for (const auto& [key, value] : keys) out << key << '=' << value << '\n';
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> config_read(const std::string& section, const std::string& key) {
+  const ini sections = load();
+  const auto s = sections.find(section);
+  if (s == sections.end()) return std::nullopt;
+  const auto k = s->second.find(key);
+  if (k == s->second.end()) return std::nullopt;
+  return k->second;
+}
+
+void config_write(const std::string& section, const std::string& key, const std::string& value) {
+  ini sections = load();
+  sections[section][key] = value;
+  save(sections);
+}
+
+void config_clear() { std::remove(host().config_path.c_str()); }
+
+std::string config_contents() {
+  std::ifstream in(host().config_path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace torval

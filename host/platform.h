@@ -1,0 +1,28 @@
+// What differs between the stand-in host on Windows (a DLL that loads the
+// plug-in DLL) and in the native test build (one program with the plug-in).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace torval::platform {
+
+// Loads the plug-in module and finds its three entry points by number.
+bool load_plugin(const std::string& path);
+// Makes ordinal N of the host module unavailable, as in an older host.
+void withdraw_export(uint32_t ordinal);
+// The default place of the plug-in: beside the program.
+std::string default_plugin_path();
+// What GetModuleFileNameA answers for the plug-in (native build only):
+// a path, or failure when fails is set.
+bool set_plugin_module_path(const std::string& path, bool fails);
+// The translator of structured exceptions installed for this thread.
+void* installed_se_translator();
+// The address of the host's export N.
+void* host_export(uint32_t ordinal);
+// Standard output writes bytes as they are (no line-end translation).
+void binary_stdout();
+// Makes the folder (and its parents) and enters it.
+bool enter_folder(const std::string& path);
+
+}  // namespace torval::platform

@@ -1,0 +1,108 @@
+// The native test build: the plug-in is linked into the same program, and the
+// host answers the plug-in's Windows calls itself (abi/native_module.h).
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+
+#include "abi/native_module.h"
+#include "host/exports.h"
+#include "host/host.h"
+#include "host/platform.h"
+
+namespace {
+
+// Module handles of the native build: addresses that stand for the modules.
+char host_module_tag;
+char plugin_module_tag;
+
+std::set<uint32_t> withdrawn;
+std::string plugin_module_path = "C:\\TORVAL\\WTYCZKI\\q7_kar_vezezoz.dll";
+bool plugin_module_path_fails = false;
+
+}  // namespace
+
+namespace torval::platform {
+
+bool load_plugin(const std::string&) {
+  auto& p = host().plugin;
+  p.handle = &plugin_module_tag;
+  q7_native_dll_main(&plugin_module_tag, 1);
+  for (uint32_t i = 0; i < q7_native_export_count; ++i) {
+    const auto& e = q7_native_exports[i];
+    if (e.ordinal == 30001) p.start_stop = reinterpret_cast<decltype(p.start_stop)>(e.function);
+    if (e.ordinal == 30008)
+      p.activate_or_report = reinterpret_cast<decltype(p.activate_or_report)>(e.function);
+    if (e.ordinal == 30009) p.no_effect = reinterpret_cast<decltype(p.no_effect)>(e.function);
+  }
+  return true;
+}
+
+void withdraw_export(uint32_t ordinal) { withdrawn.insert(ordinal); }
+
+std::string default_plugin_path() { return plugin_module_path; }
+
+void* installed_se_translator() { return host().se_translator; }
+
+void* host_export(uint32_t ordinal) {
+  for (std::size_t i = 0; i < host_export_count; ++i)
+    if (host_exports[i].ordinal == ordinal) return host_exports[i].function;
+  return nullptr;
+}
+
+bool set_plugin_module_path(const std::string& path, bool fails) {
+  plugin_module_path = path;
+  plugin_module_path_fails = fails;
+  return true;
+}
+
+void binary_stdout() {}
+
+bool enter_folder(const std::string& path) {
+  std::string partial;
+  for (char c : path) {
+    if (c == '/' && !partial.empty()) mkdir(partial.c_str(), 0777);
+    partial += c;
+  }
+  mkdir(path.c_str(), 0777);
+  return chdir(path.c_str()) == 0;
+}
+
+}  // namespace torval::platform
+
+extern "C" {
+
+void* torval_native_GetModuleHandleA(const char* name) {
+  return std::strcmp(name, "TORVAL") == 0 ? &host_module_tag : nullptr;
+}
+
+void* torval_native_GetProcAddress(void* module, const char* name_or_ordinal) {
+  const auto ordinal = reinterpret_cast<uintptr_t>(name_or_ordinal);
+  if (module != &host_module_tag || ordinal >= 65536) return nullptr;  // exports by number only
+  ++torval::host().lookups[ordinal];
+  if (withdrawn.count(ordinal)) return nullptr;
+  for (std::size_t i = 0; i < torval::host_export_count; ++i)
+    if (torval::host_exports[i].ordinal == ordinal) return torval::host_exports[i].function;
+  return nullptr;
+}
+
+uint32_t torval_native_GetModuleFileNameA(void* module, char* buffer, uint32_t size) {
+  if (module != &plugin_module_tag || plugin_module_path_fails || size == 0) return 0;
+  // As Windows does: a path that does not fit is cut to the buffer.
+  const std::size_t length = std::min<std::size_t>(plugin_module_path.size(), size - 1);
+  std::memcpy(buffer, plugin_module_path.data(), length);
+  buffer[length] = 0;
+  return static_cast<uint32_t>(length);
+}
+
+void torval_native_set_se_translator(void* translator) { torval::host().se_translator = translator; }
+
+int Q7_STDCALL torval_native_MessageBoxA(void*, const char* text, const char* caption, unsigned) {
+  torval::say("  MessageBoxA of user32 (the host's hook did not answer) \"" +
+              torval::from_windows_1250(caption) + "\"");
+  torval::say_windows_text(text);
+  return torval::box_abort;
+}
+}

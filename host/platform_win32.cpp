@@ -1,0 +1,83 @@
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+
+#include "host/host.h"
+#include "host/platform.h"
+
+namespace torval::platform {
+
+bool load_plugin(const std::string& path) {
+  HMODULE module = LoadLibraryA(path.c_str());
+  if (!module) return false;
+  auto& p = host().plugin;
+  p.handle = module;
+  p.start_stop = reinterpret_cast<decltype(p.start_stop)>(GetProcAddress(module, MAKEINTRESOURCEA(30001)));
+  p.activate_or_report =
+      reinterpret_cast<decltype(p.activate_or_report)>(GetProcAddress(module, MAKEINTRESOURCEA(30008)));
+  p.no_effect = reinterpret_cast<decltype(p.no_effect)>(GetProcAddress(module, MAKEINTRESOURCEA(30009)));
+  char loaded_from[MAX_PATH];
+  if (GetModuleFileNameA(module, loaded_from, sizeof loaded_from)) {
+    const std::string path = loaded_from;
+    host().plugin_folder = path.substr(0, path.find_last_of('\\'));
+  }
+  return p.start_stop && p.activate_or_report && p.no_effect;
+}
+
+// An export whose address is 0 is not found by GetProcAddress, exactly as if
+// the module lacked it: the entry in the module's export address table is cleared.
+void withdraw_export(uint32_t ordinal) {
+  auto* base = reinterpret_cast<unsigned char*>(GetModuleHandleA("TORVAL"));
+  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+  const auto& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  auto* exports = reinterpret_cast<IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
+  if (ordinal < exports->Base || ordinal - exports->Base >= exports->NumberOfFunctions) return;
+  auto* functions = reinterpret_cast<DWORD*>(base + exports->AddressOfFunctions);
+  DWORD* slot = &functions[ordinal - exports->Base];
+  DWORD old;
+  VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old);
+  *slot = 0;
+  VirtualProtect(slot, sizeof *slot, old, &old);
+}
+
+void* installed_se_translator() {
+  using se_translator = void(__cdecl*)(unsigned, EXCEPTION_POINTERS*);
+  using setter = se_translator(__cdecl*)(se_translator);
+  const auto set = reinterpret_cast<setter>(GetProcAddress(
+      GetModuleHandleA("msvcrt.dll"), "?_set_se_translator@@YAP6AXIPAU_EXCEPTION_POINTERS@@@ZP6AXI0@Z@Z"));
+  if (!set) return nullptr;
+  const se_translator installed = set(nullptr);
+  set(installed);
+  return reinterpret_cast<void*>(installed);
+}
+
+void* host_export(uint32_t ordinal) {
+  return reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("TORVAL"), MAKEINTRESOURCEA(ordinal)));
+}
+
+std::string default_plugin_path() {
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string s(path, length);
+  return s.substr(0, s.find_last_of('\\') + 1) + "q7_kar_vezezoz.dll";
+}
+
+bool set_plugin_module_path(const std::string&, bool) { return false; }
+
+void binary_stdout() { _setmode(_fileno(stdout), _O_BINARY); }
+
+bool enter_folder(const std::string& path) {
+  std::string partial;
+  for (char c : path) {
+    if ((c == '/' || c == '\\') && !partial.empty()) CreateDirectoryA(partial.c_str(), nullptr);
+    partial += c;
+  }
+  CreateDirectoryA(path.c_str(), nullptr);
+  return SetCurrentDirectoryA(path.c_str()) != 0;
+}
+
+}  // namespace torval::platform

@@ -1,0 +1,70 @@
+// Texts of the system shown in the transcript: Mazovia and Windows-1250
+// bytes to UTF-8, with the message markup drawn as visible symbols.
+#include "abi/mazovia.h"
+#include "host/host.h"
+
+namespace torval {
+namespace {
+
+void append_utf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Markup bytes and tabs drawn as visible symbols.
+void append_visible(std::string& out, unsigned char byte, char32_t cp) {
+  switch (byte) {
+    case 1: out += "␁"; return;
+    case 2: out += "␂"; return;
+    case 5: out += "␅"; return;
+    case '\t': out += "␉"; return;
+    case '\r': out += "␍"; return;
+    default: append_utf8(out, cp);
+  }
+}
+
+template <class Decode>
+std::string decode(const char* text, Decode code_point) {
+  std::string out;
+  for (; *text; ++text) {
+    const auto byte = static_cast<unsigned char>(*text);
+    append_visible(out, byte, code_point(byte));
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string from_mazovia(const char* text) {
+  return decode(text, [](unsigned char b) { return q7::mazovia_code_point(b); });
+}
+
+std::string from_windows_1250(const char* text) {
+  return decode(text, [](unsigned char b) { return q7::windows_1250_code_point(b); });
+}
+
+std::string to_mazovia(const std::string& utf8) {
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    char32_t cp = b;
+    int more = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+    if (more) cp = b & (0x3F >> more);
+    ++i;
+    for (; more > 0 && i < utf8.size(); --more, ++i)
+      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i]) & 0x3F);
+    const unsigned char m = q7::mazovia_byte(cp);
+    out += static_cast<char>(m ? m : '?');
+  }
+  return out;
+}
+
+}  // namespace torval

@@ -1,0 +1,125 @@
+// Start, stop, activation and removal: the life cycle the host drives through
+// the three entry points. Each entry point is a boundary: nothing is thrown
+// back to the host, and a host call that had to be abandoned makes the entry
+// answer -1 as a refusal does.
+#include "plugin/hostlink/entry.h"
+
+#include <cstdio>
+
+#include "abi/mazovia.h"
+#include "plugin/hostlink/host.h"
+#include "plugin/hostlink/module.h"
+#include "plugin/hostlink/size_check.h"
+
+namespace q7 {
+namespace {
+
+constexpr int32_t ready = 0;
+constexpr int32_t refused = -1;
+constexpr int32_t host_interface_version = 112;
+constexpr int32_t install_notice_dialog = 1194;
+
+template <class Body>
+int32_t at_boundary(Body body) {
+  try {
+    return body();
+  } catch (...) {
+    return refused;
+  }
+}
+
+int32_t record_size(const table_descriptor* table) { return table ? table->record_size : 0; }
+
+struct taken_table {
+  int32_t number;
+  table_descriptor*& held;
+  key_handler& previous;
+  key_handler own;
+  size_check& check;
+};
+
+bool take_over(const taken_table& t) {
+  if (t.held) return true;
+  table_descriptor* table = svc_52256(t.number);
+  if (table && table->record_size == t.check.expected) {
+    t.held = table;
+    t.previous = table->handler;
+    table->handler = t.own;
+    return true;
+  }
+  fill_size_check(t.check, record_size(table));
+  add_size_mismatch(t.check);
+  return false;
+}
+
+void give_back(table_descriptor*& held, key_handler previous) {
+  if (!held) return;
+  held->handler = previous;
+  held = nullptr;
+}
+
+void remove_handlers() {
+  give_back(module.plot_table, module.previous_plot_handler);
+  give_back(module.cash_table, module.previous_cash_handler);
+}
+
+void show_install_notice() {
+  int16_t dont_ask = 0;
+  if (configuration(1, settings_section, "Pytaj", "%d", &dont_ask) != 0) dont_ask = 0;
+  if (dont_ask) return;
+  char text[128];
+  std::snprintf(text, sizeof text, MZ("Zainstalowano wtyczkę: %s"), plugin_description.data());
+  svc_52023(install_notice_dialog, &dont_ask, 0, text);
+  configuration(2, settings_section, "Pytaj", "%d", static_cast<int>(dont_ask));
+}
+
+int32_t start(char* description) {
+  if (description) copy_description(description);
+  platform::install_se_translator(platform::host_se_translator());
+  if (svc_51594() != host_interface_version) return refused;
+  if (!start_check.filled) fill_size_check(start_check, record_size(svc_52256(plot_table_no)));
+  check_size(start_check);
+  return size_mismatch_count() ? refused : ready;
+}
+
+int32_t activate() {
+  const bool taken =
+      take_over({plot_table_no, module.plot_table, module.previous_plot_handler,
+                 &plot_list_handler, plot_activation_check}) &&
+      take_over({cash_table_no, module.cash_table, module.previous_cash_handler,
+                 &cash_list_handler, cash_activation_check});
+  if (!taken) {
+    remove_handlers();
+    return refused;
+  }
+  show_install_notice();
+  return ready;
+}
+
+}  // namespace
+}  // namespace q7
+
+extern "C" int32_t Q7_STDCALL entry_30001(void* host_context, char* description) {
+  using namespace q7;
+  return at_boundary([&] {
+    if (host_context) return start(description);
+    remove_handlers();
+    return ready;
+  });
+}
+
+extern "C" int32_t Q7_STDCALL entry_30008(int32_t mode) {
+  using namespace q7;
+  if (mode == 0) {
+    // A refused activation leaves no key handler replaced, however it ended.
+    const int32_t result = at_boundary(activate);
+    if (result != ready) remove_handlers();
+    return result;
+  }
+  return at_boundary([] {
+    show_mismatch_report();
+    return ready;
+  });
+}
+
+extern "C" void Q7_STDCALL entry_30009() {}

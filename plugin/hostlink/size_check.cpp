@@ -1,0 +1,94 @@
+#include "plugin/hostlink/size_check.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "abi/mazovia.h"
+#include "plugin/hostlink/host.h"
+#include "plugin/hostlink/module.h"
+
+namespace q7 {
+namespace {
+
+size_check* mismatch_head;  // entries are never removed
+
+constexpr int32_t stop_style = 49153;  // 0xC001, the style of the plug-in's stop messages
+
+// Appends printf-style to a bounded text; the text is cut, never overrun.
+template <std::size_t N>
+void append(char (&text)[N], const char* format, auto... values) {
+  const std::size_t used = std::strlen(text);
+  if (used + 1 < N) std::snprintf(text + used, N - used, format, values...);
+}
+
+const char* module_file_name_part() {
+  const char* backslash = std::strrchr(module.own_path, '\\');
+  return backslash ? backslash + 1 : module.own_path;
+}
+
+}  // namespace
+
+size_check start_check{960, 0, nullptr, nullptr, false};
+size_check plot_activation_check{960, 0, nullptr, nullptr, false};
+size_check cash_activation_check{1048, 0, nullptr, nullptr, false};
+
+void fill_size_check(size_check& check, int32_t host_size) {
+  if (check.filled) return;
+  check.host_size = host_size;
+  check.name = &check == &cash_activation_check ? "K_stan" : "q7";
+  check.filled = true;
+}
+
+int size_mismatch_count() {
+  int count = 0;
+  for (const size_check* c = mismatch_head; c; c = c->next) ++count;
+  return count;
+}
+
+int32_t add_size_mismatch(size_check& check) {
+  if (!mismatch_head) {
+    mismatch_head = &check;
+    return -1;
+  }
+  size_check* last = mismatch_head;
+  for (size_check* c = mismatch_head; c; c = c->next) {
+    if (c == &check) return -1;
+    last = c;
+  }
+  last->next = &check;
+  return -1;
+}
+
+int32_t check_size(size_check& check) {
+  if (check.expected == check.host_size) return 0;
+  return add_size_mismatch(check);
+}
+
+void show_mismatch_report() {
+  const char* description = plugin_description.data();
+  if (!mismatch_head) {
+    svc_52029("STOP!!!",
+              MZ("Moduł \"%s\" i program występują w różnych wersjach!\n\nZostał zakualizowany "
+                 "tylko program albo tylko moduł,\na nie oba jednocześnie! Aby naprawić tę "
+                 "sytuację\nzainstaluj aktualizację programu wraz z modułem \"%s\".\n\nMODUŁ NIE "
+                 "ZOSTANIE ZAŁADOWANY!!!\n"),
+              stop_style, description, description);
+    return;
+  }
+  char text[2048] = "";
+  append(text,
+         MZ("Rozmiary rekordów niektórych tabel nie zgadzają się\nmiędzy programem a wtyczką "
+            "\"%s\":\n\n\x01tl18l33\x01TABELA\tWE WTYCZCE\tW PROGRAMIE\n"),
+         description);
+  for (const size_check* c = mismatch_head; c; c = c->next) {
+    append(text, "\x01tp25p40\x01%s\t%d\t", c->name, static_cast<int>(c->expected));
+    if (c->host_size)
+      append(text, "%d\n", static_cast<int>(c->host_size));
+    else
+      append(text, "%s\n", "brak");
+  }
+  append(text, MZ("\nModuł wtyczki \x02%s\x01\nNIE zostanie załadowany!"), module_file_name_part());
+  svc_52028("STOP!!!", text, stop_style);
+}
+
+}  // namespace q7

@@ -1,0 +1,26 @@
+#include "plugin/hostlink/host.h"
+
+namespace q7 {
+
+int16_t question_box(text_ref caption, text_ref text, int32_t style) {
+  return svc_52028(caption.text, text.text, style);
+}
+
+int16_t configuration(uint16_t operation, const char* section, const char* key,
+                      const char* format, ...) {
+  va_list values;
+  va_start(values, format);
+  const int16_t result = svc_52224(operation, section, key, format, values);
+  va_end(values);
+  return result;
+}
+
+int16_t formatted_message(text_ref caption, const char* format, int32_t style, ...) {
+  va_list values;
+  va_start(values, style);
+  const int16_t result = svc_35804(0, caption.text, format, style, values);
+  va_end(values);
+  return result;
+}
+
+}  // namespace q7

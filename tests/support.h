@@ -1,0 +1,25 @@
+// Driving the stand-in host from tests: script steps and the transcript.
+#pragma once
+
+#include <string>
+
+namespace q7::test {
+
+// Runs one session step in the stand-in host.
+void step(const std::string& line);
+// Everything the host has written into its transcript so far.
+std::string transcript();
+// The transcript written by the steps run inside body.
+template <class Body>
+std::string transcript_of(Body body) {
+  const std::size_t before = transcript().size();
+  body();
+  return transcript().substr(before);
+}
+// Attaches the plug-in code linked into the test program, as the load
+// notification of its module would.
+void attach_plugin_code();
+// Number of times the plug-in looked a host export up (native build only: -1 on Windows).
+int host_lookups(unsigned ordinal);
+
+}  // namespace q7::test
