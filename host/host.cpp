@@ -1,5 +1,6 @@
 #include "host/host.h"
 
+#include <cstdio>
 #include <cstring>
 
 
@@ -51,6 +52,89 @@ answer next_answer(int default_code, const char* what) {
   const answer a = answers.front();
   answers.pop_front();
   return a;
+}
+
+bool failing(uint32_t service) {
+  const int call = ++host().calls[service];
+  const auto found = host().faults.find(service);
+  if (found == host().faults.end()) return false;
+  const fault& f = found->second;
+  const bool fails = f.from_then_on ? call >= f.call : call == f.call;
+  if (fails) say("  (service " + std::to_string(service) + " fails at its call " + std::to_string(call) + ")");
+  return fails;
+}
+
+void trace(uint32_t service, const std::string& arguments) {
+  if (host().traced.count(service)) say("  " + std::to_string(service) + "(" + arguments + ")");
+}
+
+std::string amount_text(double scaled) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f", scaled / 10000.0);
+  return text;
+}
+
+table* table_of(const q7::table_descriptor* descriptor) {
+  for (auto& [number, t] : host().tables)
+    if (&t.descriptor == descriptor) return &t;
+  return nullptr;
+}
+
+bool read_record(table& t, FILE* file, int32_t index) {
+  const long size = t.descriptor.record_size;
+  if (!file || index < 0 || size <= 0 || size > static_cast<long>(t.record_buffer.size())) return false;
+  if (std::fseek(file, index * size, SEEK_SET) != 0) return false;
+  return std::fread(t.record_buffer.data(), 1, size, file) == static_cast<std::size_t>(size);
+}
+
+bool write_record(table& t, FILE* file, int32_t index) {
+  const long size = t.descriptor.record_size;
+  if (!file || index < 0 || size <= 0 || size > static_cast<long>(t.record_buffer.size())) return false;
+  if (std::fseek(file, index * size, SEEK_SET) != 0) return false;
+  const bool written = std::fwrite(t.record_buffer.data(), 1, size, file) == static_cast<std::size_t>(size);
+  return std::fflush(file) == 0 && written;
+}
+
+bool append_record(table& t, FILE* file, int32_t* count) {
+  const long size = t.descriptor.record_size;
+  if (!file || !count || size <= 0 || size > static_cast<long>(t.record_buffer.size())) return false;
+  const int32_t index = records_in(file, size);
+  if (!write_record(t, file, index)) return false;
+  *count = index + 1;
+  return true;
+}
+
+int32_t records_in(FILE* file, int32_t record_size) {
+  if (!file || record_size <= 0 || std::fseek(file, 0, SEEK_END) != 0) return 0;
+  return static_cast<int32_t>(std::ftell(file) / record_size);
+}
+
+double ledger_debit(const q7::ledger_entry& entry) { return entry.amount; }
+
+double ledger_credit(const q7::ledger_entry& entry) {
+  double credit;
+  std::memcpy(&credit, entry.zero362, sizeof credit);
+  return credit;
+}
+
+void set_ledger_credit(q7::ledger_entry& entry, double credit) {
+  std::memcpy(entry.zero362, &credit, sizeof credit);
+}
+
+bool day_number(const char* date, long& days) {
+  int yy, mm, dd;
+  char dot1, dot2;
+  if (std::sscanf(date, "%2d%c%2d%c%2d", &yy, &dot1, &mm, &dot2, &dd) != 5 || dot1 != '.' ||
+      dot2 != '.' || mm < 1 || mm > 12 || dd < 1 || dd > 31)
+    return false;
+  // Two-digit years: 80 to 99 are of the last century.
+  long y = (yy >= 80 ? 1900 : 2000) + yy - (mm <= 2);
+  const long era = y / 400;
+  const long year_of_era = y - era * 400;
+  const long day_of_year = (153 * (mm + (mm > 2 ? -3 : 9)) + 2) / 5 + dd - 1;
+  const long day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  days = era * 146097 + day_of_era - 719468;
+  return true;
 }
 
 table& add_table(int32_t number, int16_t record_size) {

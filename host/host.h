@@ -47,6 +47,12 @@ struct plugin_module {
   void(Q7_STDCALL* no_effect)() = nullptr;
 };
 
+// A service made to answer its failure value at its k-th call, or from it on.
+struct fault {
+  int call = 1;
+  bool from_then_on = false;
+};
+
 struct host_state {
   int32_t interface_version = 112;
   std::map<int32_t, table> tables;
@@ -58,9 +64,38 @@ struct host_state {
   plugin_module plugin;
   void* se_translator = nullptr;        // as the plug-in installed it
   std::map<uint32_t, int> lookups;      // service lookups by number
+  int16_t bookkeeping_year = 2011;
+  std::string current_date = "11.03.15"; // YY.MM.DD, set by the session
+  uint8_t information_block[64] = {};   // block 4: a four-character code at 54..57
+  std::set<uint32_t> traced;            // services whose calls the transcript shows
+  std::map<uint32_t, fault> faults;     // services made to fail, by number
+  std::map<uint32_t, int> calls;        // calls of each service so far
 };
 
 host_state& host();
+
+// Counts a call of the service; true when the session's fault plan says that
+// this call fails.
+bool failing(uint32_t service);
+// Writes a service call into the transcript when the session traces it.
+void trace(uint32_t service, const std::string& arguments);
+// Amounts are held scaled by 10000 and shown with two decimals.
+std::string amount_text(double scaled);
+
+// Tables kept in files of fixed-size records.
+table* table_of(const q7::table_descriptor* descriptor);
+bool read_record(table& t, FILE* file, int32_t index);
+bool write_record(table& t, FILE* file, int32_t index);
+bool append_record(table& t, FILE* file, int32_t* count);
+int32_t records_in(FILE* file, int32_t record_size);
+
+// A holder's ledger entry: the plug-in writes the charged amount; the host
+// keeps a paid amount in bytes 362..369, which the plug-in leaves zero.
+double ledger_debit(const q7::ledger_entry& entry);
+double ledger_credit(const q7::ledger_entry& entry);
+void set_ledger_credit(q7::ledger_entry& entry, double credit);
+// Days from 1 January 1970 of a YY.MM.DD date; false when it is not one.
+bool day_number(const char* date, long& days);
 
 // Transcript output, in UTF-8.
 void say(const std::string& line);

@@ -74,6 +74,7 @@ extern "C" {
 int32_t Q7_STDCALL torval_51594() { return host().interface_version; }
 
 q7::table_descriptor* Q7_STDCALL torval_52256(int32_t number) {
+  if (failing(52256)) return nullptr;
   table* t = find_table(number);
   return t ? &t->descriptor : nullptr;
 }
@@ -173,6 +174,139 @@ void* Q7_STDCALL torval_30007(unsigned notification, q7_delay_load_info* info) {
       std::strcmp(info->proc_name, "MessageBoxA") == 0)
     return reinterpret_cast<void*>(&scripted_message_box);
   return nullptr;
+}
+
+char* Q7_STDCALL torval_52161(char* destination, const char* source, uint16_t n) {
+  std::size_t length = 0;
+  while (length < n && source[length]) ++length;
+  std::memmove(destination, source, length);
+  destination[length] = 0;
+  return destination;
+}
+
+int32_t Q7_CDECL torval_52154(const char* a, const char* b) { return std::strcmp(a, b); }
+
+int16_t* Q7_STDCALL torval_52268() {
+  trace(52268, "");
+  return failing(52268) ? nullptr : &host().bookkeeping_year;
+}
+
+void Q7_STDCALL torval_30204(char* out) {
+  std::snprintf(out, 9, "%s", host().current_date.c_str());
+}
+
+int32_t Q7_STDCALL torval_30908(const char* a, const char* b) {
+  long day_a, day_b;
+  if (!day_number(a, day_a) || !day_number(b, day_b)) return 0;
+  return static_cast<int32_t>(day_a - day_b);
+}
+
+const uint8_t* Q7_STDCALL torval_32500(int32_t block) {
+  if (failing(32500)) return nullptr;
+  return block == 4 ? host().information_block : nullptr;
+}
+
+// A running stamp kept in a file of the working folder, so that it goes on
+// rising from session to session like the host's own.
+int32_t Q7_STDCALL torval_50800() {
+  int32_t stamp = 0;
+  if (FILE* in = std::fopen("torval.stamp", "r")) {
+    if (std::fscanf(in, "%d", &stamp) != 1) stamp = 0;
+    std::fclose(in);
+  }
+  ++stamp;
+  if (FILE* out = std::fopen("torval.stamp", "w")) {
+    std::fprintf(out, "%d\n", static_cast<int>(stamp));
+    std::fclose(out);
+  }
+  return stamp;
+}
+
+int32_t Q7_STDCALL torval_52286(int32_t, int32_t index, q7::table_descriptor* descriptor, int32_t,
+                                FILE* file) {
+  if (failing(52286)) return 0;
+  table* t = table_of(descriptor);
+  const bool done = t && read_record(*t, file, index);
+  trace(52286, "table " + std::to_string(t ? t->number : 0) + ", record " + std::to_string(index) +
+                   (done ? "" : ": not read"));
+  return done;
+}
+
+int32_t Q7_STDCALL torval_52287(int32_t, int32_t index, q7::table_descriptor* descriptor, int32_t,
+                                FILE* file) {
+  if (failing(52287)) return 0;
+  table* t = table_of(descriptor);
+  const bool done = t && write_record(*t, file, index);
+  trace(52287, "table " + std::to_string(t ? t->number : 0) + ", record " + std::to_string(index) +
+                   (done ? "" : ": not written"));
+  return done;
+}
+
+int32_t Q7_STDCALL torval_52288(int32_t* count, q7::table_descriptor* descriptor, FILE* file) {
+  if (failing(52288)) return 0;
+  table* t = table_of(descriptor);
+  const bool done = t && append_record(*t, file, count);
+  trace(52288, "table " + std::to_string(t ? t->number : 0) +
+                   (done ? ", now " + std::to_string(*count) + " records" : ": not appended"));
+  return done;
+}
+
+// Keeps the column totals of a table as records are taken out (-1) and put
+// back (+1): for a holder's ledger the debit and the credit totals.
+void Q7_STDCALL torval_52204(q7::table_descriptor* descriptor, void* record, int32_t sign, int32_t) {
+  table* t = table_of(descriptor);
+  if (!t || !record) return;
+  std::string what = "table " + std::to_string(t->number) + ", " + (sign < 0 ? "-1" : "+1");
+  if (t->number == q7::ledger_table_no) {
+    q7::ledger_entry entry;
+    std::memcpy(&entry, record, sizeof entry);
+    t->column_totals[0] += sign * ledger_debit(entry);
+    t->column_totals[1] += sign * ledger_credit(entry);
+    what += ", " + amount_text(ledger_debit(entry));
+  }
+  trace(52204, what);
+}
+
+// Opens a holder's ledger file, making an empty one for a holder who has none.
+FILE* Q7_STDCALL torval_50516(int32_t, const char* file_name, q7::table_descriptor* descriptor,
+                              int32_t* count) {
+  if (failing(50516)) return nullptr;
+  table* t = table_of(descriptor);
+  FILE* file = std::fopen(file_name, "r+b");
+  if (!file) file = std::fopen(file_name, "w+b");
+  if (!t || !file || !count) {
+    if (file) std::fclose(file);
+    return nullptr;
+  }
+  *count = records_in(file, t->descriptor.record_size);
+  trace(50516, std::string(file_name) + ", " + std::to_string(*count) + " entries");
+  return file;
+}
+
+// Finishes a holder's ledger: its debit and credit totals are recomputed
+// from the file into the ledger table's column totals.
+int32_t Q7_STDCALL torval_52290(FILE* file, int32_t count, q7::table_descriptor* descriptor) {
+  if (failing(52290)) return 0;
+  table* t = table_of(descriptor);
+  if (!t || !file) return 0;
+  double debit = 0, credit = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    if (!read_record(*t, file, i)) return 0;
+    q7::ledger_entry entry;
+    std::memcpy(&entry, t->record_buffer.data(), sizeof entry);
+    debit += ledger_debit(entry);
+    credit += ledger_credit(entry);
+  }
+  t->column_totals[0] = debit;
+  t->column_totals[1] = credit;
+  trace(52290, "debit " + amount_text(debit) + ", credit " + amount_text(credit));
+  return 1;
+}
+
+void Q7_STDCALL torval_52302(int32_t ok, int32_t, FILE** handle, int32_t) {
+  trace(52302, "ok " + std::to_string(ok));
+  if (handle && *handle) std::fclose(*handle);
+  if (handle) *handle = nullptr;
 }
 
 }  // extern "C"

@@ -11,10 +11,17 @@
 //   load                           load the plug-in module
 //   start [nobuffer] | stop | activate | report | entry 30008 MODE | entry 30009
 //   key TABLE CODE [A2 A5 A7 A9 A10 A11]   a key pressed in a table's list
+//   year N | date YY.MM.DD | host-code ABCD   bookkeeping year, current date, block 4's code
+//   trace N... | trace off         show the calls of these services
+//   ledger FILE entry stamp=S amount=A [paid=P] [copy=C] [line=TEXT;] title=TEXT
+//                                  append an entry to a holder's ledger file
+//   show ledger FILE
+//   fail N at K | fail N from K   service N answers its failure value at its K-th call, or from it on
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -142,8 +149,58 @@ void press_key(const std::vector<std::string>& w) {
 void reset_session() {
   host().transcript.clear();
   host().answers.clear();
+  std::snprintf(reinterpret_cast<char*>(host().information_block + 54), 5, "%s", "0001");
   reset_tables();
   config_clear();
+}
+
+// The value of key=... in a step; "title=" and "line=" take the rest of the
+// line (a line ends at ";").
+std::string field(const std::string& line, const std::string& key, const std::string& otherwise = "") {
+  const std::size_t at = line.find(" " + key + "=");
+  if (at == std::string::npos) return otherwise;
+  const std::size_t start = at + key.size() + 2;
+  if (key == "title") return line.substr(start);
+  const std::size_t end = line.find(key == "line" ? ';' : ' ', start);
+  return line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+void add_ledger_entry(const std::string& file_name, const std::string& line) {
+  q7::ledger_entry entry{};
+  const std::string title = to_mazovia(field(line, "title"));
+  const std::string fee_line = to_mazovia(field(line, "line"));
+  std::snprintf(entry.title, sizeof entry.title, "%s", title.c_str());
+  std::snprintf(entry.fee_line, sizeof entry.fee_line, "%s", fee_line.c_str());
+  entry.amount = std::strtod(field(line, "amount", "0").c_str(), nullptr) * 10000.0;
+  set_ledger_credit(entry, std::strtod(field(line, "paid", "0").c_str(), nullptr) * 10000.0);
+  entry.stamp = static_cast<int32_t>(number(field(line, "stamp", "0")));
+  entry.stamp_copy = static_cast<int32_t>(number(field(line, "copy", field(line, "stamp", "0"))));
+  FILE* file = std::fopen(file_name.c_str(), "ab");
+  if (!file) return say("  cannot write " + file_name);
+  std::fwrite(&entry, sizeof entry, 1, file);
+  std::fclose(file);
+}
+
+void show_ledger(const std::string& file_name) {
+  FILE* file = std::fopen(file_name.c_str(), "rb");
+  if (!file) return say("  no ledger " + file_name);
+  q7::ledger_entry entry;
+  int index = 0;
+  while (std::fread(&entry, sizeof entry, 1, file) == 1) {
+    char head[160];
+    std::snprintf(head, sizeof head, "  #%d stamp %d/%d %.8s %.8s term %d kind %d code %.4s amount %s",
+                  index++, static_cast<int>(entry.stamp), static_cast<int>(entry.stamp_copy),
+                  entry.doc_date, entry.entry_date, entry.term_days, entry.kind_code,
+                  entry.host_code, amount_text(entry.amount).c_str());
+    std::string text = head;
+    if (ledger_credit(entry) != 0.0) text += " paid " + amount_text(ledger_credit(entry));
+    entry.title[sizeof entry.title - 1] = 0;
+    entry.fee_line[sizeof entry.fee_line - 1] = 0;
+    say(text);
+    say("     \"" + from_mazovia(entry.title) + "\" \"" + from_mazovia(entry.fee_line) + "\"");
+  }
+  if (index == 0) say("  (no entries)");
+  std::fclose(file);
 }
 
 void run_step(const std::string& line) {
@@ -203,6 +260,22 @@ void run_step(const std::string& line) {
     say("  30009 returned");
   } else if (verb == "key") {
     press_key(w);
+  } else if (verb == "fail") {
+    host().faults[static_cast<uint32_t>(number(w.at(1)))] = {static_cast<int>(number(w.at(3))), w.at(2) == "from"};
+  } else if (verb == "year") {
+    host().bookkeeping_year = static_cast<int16_t>(number(w.at(1)));
+  } else if (verb == "date") {
+    host().current_date = w.at(1);
+  } else if (verb == "host-code") {
+    std::snprintf(reinterpret_cast<char*>(host().information_block + 54), 5, "%s", w.at(1).c_str());
+  } else if (verb == "trace") {
+    if (w.at(1) == "off") host().traced.clear();
+    for (std::size_t i = 1; i < w.size(); ++i)
+      if (w[i] != "off") host().traced.insert(static_cast<uint32_t>(number(w[i])));
+  } else if (verb == "ledger" && w.at(2) == "entry") {
+    add_ledger_entry(w.at(1), line);
+  } else if (verb == "show" && w.at(1) == "ledger") {
+    show_ledger(w.at(2));
   } else {
     say("  unknown step");
   }
@@ -244,6 +317,28 @@ extern "C" int Q7_CDECL torval_session_step(const char* line) {
 
 extern "C" const char* Q7_CDECL torval_session_transcript() { return host().transcript.c_str(); }
 
+// The session's working folder starts empty. A folder the host did not make
+// itself (no marker file in it) is never emptied.
+bool enter_fresh_work_folder(const std::string& folder) {
+  namespace fs = std::filesystem;
+  constexpr const char* marker = ".torval-work";
+  std::error_code error;
+  const fs::path path(folder);
+  if (fs::exists(path, error) && !fs::is_empty(path, error) && !fs::exists(path / marker, error)) {
+    std::fprintf(stderr, "the working folder %s holds files the host did not make\n", folder.c_str());
+    return false;
+  }
+  if (fs::exists(path, error))
+    for (const auto& item : fs::directory_iterator(path, error)) fs::remove_all(item.path(), error);
+  fs::create_directories(path, error);
+  if (!platform::enter_folder(folder)) {
+    std::fprintf(stderr, "cannot enter the working folder %s\n", folder.c_str());
+    return false;
+  }
+  if (FILE* mark = std::fopen(marker, "w")) std::fclose(mark);
+  return true;
+}
+
 // torval_host SCRIPT [--expect FILE] [--work FOLDER] [--plugin PATH]
 extern "C" int Q7_CDECL torval_run_session(int argc, char** argv) {
   std::string script, expected, work, plugin;
@@ -269,10 +364,7 @@ extern "C" int Q7_CDECL torval_run_session(int argc, char** argv) {
     std::fprintf(stderr, "cannot read the expected transcript %s\n", expected.c_str());
     return 2;
   }
-  if (!work.empty() && !platform::enter_folder(work)) {
-    std::fprintf(stderr, "cannot enter the working folder %s\n", work.c_str());
-    return 2;
-  }
+  if (!work.empty() && !enter_fresh_work_folder(work)) return 2;
   host().plugin_path = plugin.empty() ? platform::default_plugin_path() : plugin;
   host().plugin_folder = host().plugin_path.substr(0, host().plugin_path.find_last_of("\\/"));
   for (std::string line; std::getline(in, line);) {

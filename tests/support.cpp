@@ -1,5 +1,7 @@
 #include "tests/support.h"
 
+#include <filesystem>
+
 #include "abi/machine.h"
 #include "host/host.h"
 #include "plugin/hostlink/module.h"
@@ -18,6 +20,15 @@ namespace q7::test {
 void step(const std::string& line) { torval_session_step(line.c_str()); }
 
 std::string transcript() { return torval_session_transcript(); }
+
+void enter_fresh_folder(const std::string& name) {
+  namespace fs = std::filesystem;
+  static const fs::path start = fs::current_path();
+  const fs::path folder = start / "test-work" / name;
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  fs::current_path(folder);
+}
 
 #ifdef _WIN32
 void attach_plugin_code() { process_attach(GetModuleHandleA(nullptr)); }

@@ -19,6 +19,8 @@ std::string transcript_of(Body body) {
 // Attaches the plug-in code linked into the test program, as the load
 // notification of its module would.
 void attach_plugin_code();
+// Makes a fresh, empty working folder for the test and enters it.
+void enter_fresh_folder(const std::string& name);
 // Number of times the plug-in looked a host export up (native build only: -1 on Windows).
 int host_lookups(unsigned ordinal);
 

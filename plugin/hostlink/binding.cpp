@@ -49,6 +49,8 @@ void replace_byte(char* text, char from, char to) {
 
 }  // namespace
 
+void abandon_command() { throw service_abandoned{}; }
+
 bool ignoring_missing_services() { return ignore_all != 0; }
 
 void* fallback_function(int index) { return q7_fallback_table[index]; }

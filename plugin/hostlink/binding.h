@@ -18,6 +18,10 @@ struct thunk_entry {
 // the host called; the boundary answers as a stopped command does.
 struct service_abandoned {};
 
+// Stops the command in progress as an abandoned service call does: used where
+// the host answers with something that cannot be used (a null pointer).
+[[noreturn]] void abandon_command();
+
 // Looks a service up in the host module; on failure asks the user through the
 // binding error box and applies the fallback rule or empties the slot.
 void resolve_service(uintptr_t service, void** slot);

@@ -1,0 +1,154 @@
+#include "plugin/fees/fee_sheet.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "abi/mazovia.h"
+#include "plugin/hostlink/binding.h"
+
+namespace q7 {
+namespace {
+
+constexpr double amount_scale = 10000.0;  // 1.00 is held as 10000.0
+constexpr uint16_t fee_line_length = 32;
+
+// Form 1001's items the hook addresses.
+constexpr int32_t energy_marker = 16652;  // "Brak opłaty" beside the energy fee
+constexpr int32_t water_marker = 16653;   // "Brak opłaty" beside the water fee
+constexpr int32_t every_item = 0;
+constexpr int32_t marker_hidden = 0x0800;
+constexpr int32_t show_again = 0x8000;
+constexpr int32_t form_to_record = 1;
+constexpr int32_t record_to_form = 0;
+constexpr int16_t event_setup = -2;
+constexpr int16_t event_value_changed = 0;
+
+// Formats one fee line into a scratch buffer, cut there if it must be, and
+// copies at most 32 characters of it into its field.
+template <class... Values>
+void write_fee_line(char (&field)[fee_line_length + 1], const char* format, Values... values) {
+  char scratch[256];
+  std::snprintf(scratch, sizeof scratch, format, values...);
+  copy_field(field, {scratch}, fee_line_length);
+}
+
+// The central-heating amount written after the heating letter: after the
+// first "c", or after the first "C" when there is no lower-case one. A number
+// that reads as infinite or not a number counts as no number.
+double heating_amount(const char* fee_letters) {
+  const char* letter = std::strchr(fee_letters, 'c');
+  if (!letter) letter = std::strchr(fee_letters, 'C');
+  const double value = std::atof(letter + 1);
+  return std::isfinite(value) ? value * amount_scale : 0.0;
+}
+
+}  // namespace
+
+void copy_field(char* field, text_ref source, uint16_t n) { svc_52161(field, source.text, n); }
+
+int16_t read_plot_number(const char* text, std::size_t width) {
+  std::size_t i = 0;
+  while (i < width && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < width && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  uint32_t value = 0;  // unsigned: a long number wraps instead of overflowing
+  for (; i < width && text[i] >= '0' && text[i] <= '9'; ++i)
+    value = value * 10 + static_cast<uint32_t>(text[i] - '0');
+  if (negative) value = 0u - value;
+  return static_cast<int16_t>(value);
+}
+
+int16_t bookkeeping_year() {
+  const int16_t* year = svc_52268();
+  if (!year) abandon_command();
+  return *year;
+}
+
+void fill_sheet_head(sheet_head& head, const plot_record& plot) {
+  head.plot_no = read_plot_number(plot.plot_no_text, sizeof plot.plot_no_text);
+  copy_field(head.holder_name, {plot.holder_name}, sizeof head.holder_name - 1);
+  head.area_m2 = static_cast<int16_t>(plot.area_milli / 1000);
+}
+
+void fill_fee_sheet(fee_sheet& sheet, const plot_record& plot) {
+  fill_sheet_head(sheet.head, plot);
+  copy_field(sheet.fee_letters, {plot.fee_letters}, sizeof sheet.fee_letters - 1);
+}
+
+bool letters_call_for(const char* fee_letters, char letter) {
+  const char upper = static_cast<char>(letter - 'a' + 'A');
+  return std::strchr(fee_letters, letter) || std::strchr(fee_letters, upper);
+}
+
+void compute_plot_fees(fee_sheet& sheet) {
+  sheet.fee_letters[sizeof sheet.fee_letters - 1] = 0;  // the letters are searched as a text
+  const double area = sheet.head.area_m2;
+  const char* letters = sheet.fee_letters;
+
+  if (letters_call_for(letters, 'r')) {
+    sheet.water_fee = area * sheet.water_rate;
+    write_fee_line(sheet.water_line, MZ("%d %s%4d*%5.2f=%3.2f"), bookkeeping_year(), MZ("woda"),
+                   sheet.head.area_m2, sheet.water_rate / amount_scale, sheet.water_fee / amount_scale);
+  } else {
+    sheet.water_fee = 0.0;
+    sheet.water_line[0] = 0;
+  }
+
+  if (letters_call_for(letters, 'c')) {
+    sheet.heating_fee = heating_amount(letters);
+    write_fee_line(sheet.heating_line, MZ("%d %s %8.2f"), bookkeeping_year(), MZ("centr.ogrz."),
+                   sheet.heating_fee / amount_scale);
+  } else {
+    sheet.heating_fee = 0.0;
+    sheet.heating_line[0] = 0;
+  }
+
+  if (letters_call_for(letters, 'e')) {
+    sheet.energy_fee = sheet.energy_rate;
+    write_fee_line(sheet.energy_line, MZ("%d %s%12.2f"), bookkeeping_year(), MZ("konserw."),
+                   sheet.energy_fee / amount_scale);
+  } else {
+    sheet.energy_fee = 0.0;
+    sheet.energy_line[0] = 0;
+  }
+
+  sheet.usage_fee = area * sheet.plot_rate;
+  write_fee_line(sheet.usage_line, MZ("%d %s%4d*%5.2f=%5.2f"), bookkeeping_year(), MZ("opł."),
+                 sheet.head.area_m2, sheet.plot_rate / amount_scale, sheet.usage_fee / amount_scale);
+
+  write_fee_line(sheet.membership_line, MZ("%d %s%5.2f"), bookkeeping_year(),
+                 MZ("składka członk."), sheet.membership_fee / amount_scale);
+
+  sheet.total = sheet.usage_fee + sheet.energy_fee + sheet.water_fee + sheet.heating_fee +
+                sheet.membership_fee;
+}
+
+int32_t Q7_STDCALL fee_form_hook(int32_t, int32_t event) {
+  try {
+    // A scratch sheet of the hook's own: the form data record the command
+    // handed to the forms engine is never touched from here.
+    fee_sheet scratch{};
+    switch (static_cast<int16_t>(event & 0xFFFF)) {
+      case event_setup:
+        svc_52040(&scratch, form_to_record);
+        if (letters_call_for(scratch.fee_letters, 'r')) svc_52034(water_marker, marker_hidden, 1);
+        if (letters_call_for(scratch.fee_letters, 'e')) svc_52034(energy_marker, marker_hidden, 1);
+        break;
+      case event_value_changed:
+        svc_52040(&scratch, form_to_record);
+        compute_plot_fees(scratch);
+        svc_52040(&scratch, record_to_form);
+        svc_52034(every_item, show_again, 1);
+        break;
+      default:
+        break;
+    }
+  } catch (...) {
+    // Nothing leaves the hook; the form stays as it is.
+  }
+  return 0;
+}
+
+}  // namespace q7

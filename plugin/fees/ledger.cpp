@@ -1,0 +1,106 @@
+#include "plugin/fees/ledger.h"
+
+#include <cstring>
+
+#include "plugin/fees/fee_sheet.h"
+#include "plugin/hostlink/binding.h"
+
+namespace q7 {
+namespace {
+
+constexpr int16_t fee_posting_kind = 24;
+constexpr int32_t host_information_block = 4;
+constexpr std::size_t host_code_offset = 54;
+constexpr int32_t withdraw = -1;
+constexpr int32_t enter = +1;
+
+// Replaces a date text from its fourth character on: YY.MM.DD -> YY.<month_day>.
+void set_month_day(char (&date)[9], const char* month_day) {
+  std::memcpy(date + 3, month_day, 6);  // "MM.DD" and the terminator
+}
+
+int32_t descriptor_of(FILE* file) { return fileno(file); }
+
+bool read_entry(const ledger_access& ledger, int32_t index) {
+  return svc_52286(0, index, ledger.table, 0, ledger.file) != 0;
+}
+
+void enter_totals(const ledger_access& ledger, int32_t sign) {
+  svc_52204(ledger.table, ledger.entry, sign, descriptor_of(ledger.file));
+}
+
+bool titled(const ledger_entry& entry, text_ref title) { return svc_52154(entry.title, title.text) == 0; }
+
+bool is_free(const ledger_entry& entry) { return entry.stamp == 0 && is_zero_amount(entry.amount); }
+
+void stamp(ledger_entry& entry, int32_t value) { entry.stamp = entry.stamp_copy = value; }
+
+}  // namespace
+
+int is_zero_amount(double amount) { return amount > -0.00001 && amount < 0.00001 ? 1 : 0; }
+
+void fill_ledger_entry(ledger_entry& entry, text_ref title, double amount, text_ref fee_line) {
+  std::memset(&entry, 0, sizeof entry);
+  svc_30204(entry.doc_date);
+  svc_30204(entry.entry_date);
+  char due_date[9];
+  std::memcpy(due_date, entry.doc_date, sizeof due_date);
+  set_month_day(due_date, "06.30");
+  set_month_day(entry.doc_date, "01.01");
+  entry.term_days = static_cast<int16_t>(svc_30908(due_date, entry.doc_date));
+  copy_field(entry.fee_line, fee_line, sizeof entry.fee_line - 1);
+  copy_field(entry.title, title, sizeof entry.title - 1);
+  entry.amount = amount;
+  const uint8_t* block = svc_32500(host_information_block);
+  if (!block) abandon_command();
+  copy_field(entry.host_code, {reinterpret_cast<const char*>(block + host_code_offset)},
+             sizeof entry.host_code - 1);
+  entry.kind_code = fee_posting_kind;
+}
+
+double post_fee(const ledger_access& ledger, text_ref title, double amount, text_ref fee_line) {
+  ledger_entry& entry = *ledger.entry;
+
+  // An earlier posting of the same title is replaced and keeps its stamp.
+  for (int32_t i = 0; i < *ledger.count; ++i) {
+    if (!read_entry(ledger, i)) break;
+    if (!titled(entry, title)) continue;
+    enter_totals(ledger, withdraw);
+    const ledger_entry old = entry;
+    fill_ledger_entry(entry, title, amount, fee_line);
+    stamp(entry, old.stamp);
+    const bool written = svc_52287(0, i, ledger.table, 0, ledger.file) != 0;
+    // The file still holds the old entry when the write was refused: the
+    // totals take back what the file holds.
+    if (!written) entry = old;
+    enter_totals(ledger, enter);
+    return written ? amount : 0.0;
+  }
+
+  // A free entry is reused before the file grows; it adds nothing to the totals.
+  for (int32_t i = 0; i < *ledger.count; ++i) {
+    if (!read_entry(ledger, i)) break;
+    if (!is_free(entry)) continue;
+    fill_ledger_entry(entry, title, amount, fee_line);
+    stamp(entry, svc_50800());
+    if (!svc_52287(0, i, ledger.table, 0, ledger.file)) return 0.0;
+    enter_totals(ledger, enter);
+    return amount;
+  }
+
+  fill_ledger_entry(entry, title, amount, fee_line);
+  stamp(entry, svc_50800());
+  if (!svc_52288(ledger.count, ledger.table, ledger.file)) return 0.0;
+  enter_totals(ledger, enter);
+  return amount;
+}
+
+double posted_amount(const ledger_access& ledger, text_ref title) {
+  for (int32_t i = 0; i < *ledger.count; ++i) {
+    if (!read_entry(ledger, i)) break;
+    if (titled(*ledger.entry, title)) return ledger.entry->amount;
+  }
+  return 0.0;
+}
+
+}  // namespace q7

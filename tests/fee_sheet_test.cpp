@@ -1,0 +1,191 @@
+// The fees of one plot and their fee lines, computed against the stand-in
+// host (bounded copy, bookkeeping year).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "abi/mazovia.h"
+#include "plugin/fees/fee_sheet.h"
+#include "tests/support.h"
+
+namespace q7 {
+namespace {
+
+class Fees : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::attach_plugin_code();
+    test::step("year 2011");
+  }
+
+  // A sheet with the default rates, the area and the fee letters given.
+  static fee_sheet sheet(int16_t area, const char* letters) {
+    fee_sheet s{};
+    s.head.area_m2 = area;
+    s.plot_rate = 3800.0;
+    s.water_rate = 4200.0;
+    s.membership_fee = 60000.0;
+    s.energy_rate = 100000.0;
+    std::strncpy(s.fee_letters, letters, sizeof s.fee_letters - 1);
+    return s;
+  }
+};
+
+TEST_F(Fees, WorkedExample) {
+  fee_sheet s = sheet(300, "r e c150");
+  compute_plot_fees(s);
+  EXPECT_EQ(+s.water_fee, 1260000.0);
+  EXPECT_EQ(+s.heating_fee, 1500000.0);
+  EXPECT_EQ(+s.energy_fee, 100000.0);
+  EXPECT_EQ(+s.usage_fee, 1140000.0);
+  EXPECT_EQ(+s.total, 4060000.0);
+  EXPECT_STREQ(s.water_line, "2011 woda 300* 0.42=126.00");
+  EXPECT_STREQ(s.usage_line, MZ("2011 opł. 300* 0.38=114.00"));
+  EXPECT_STREQ(s.heating_line, "2011 centr.ogrz.   150.00");
+  EXPECT_STREQ(s.energy_line, "2011 konserw.       10.00");
+  EXPECT_STREQ(s.membership_line, MZ("2011 składka członk. 6.00"));
+  EXPECT_EQ(std::strlen(s.water_line), 26u);
+  EXPECT_EQ(std::strlen(s.usage_line), 26u);
+  EXPECT_EQ(std::strlen(s.heating_line), 25u);
+  EXPECT_EQ(std::strlen(s.energy_line), 25u);
+  EXPECT_EQ(std::strlen(s.membership_line), 25u);
+}
+
+TEST_F(Fees, TheComputationChangesOnlyTheComputedFields) {
+  fee_sheet s = sheet(300, "rce");
+  s.head.plot_no = 17;
+  std::strcpy(s.head.holder_name, "Kowalski");
+  s.other_amount = 123.0;
+  fee_sheet before = s;
+  compute_plot_fees(s);
+  EXPECT_EQ(std::memcmp(&s, &before, offsetof(fee_sheet, usage_fee)), 0);
+  EXPECT_STREQ(s.fee_letters, "rce");
+  EXPECT_EQ(+s.other_amount, 123.0);
+}
+
+TEST_F(Fees, EmptyLettersChargeOnlyUsageAndMembership) {
+  fee_sheet s = sheet(250, "");
+  std::strcpy(s.water_line, "old");
+  std::strcpy(s.heating_line, "old");
+  std::strcpy(s.energy_line, "old");
+  compute_plot_fees(s);
+  EXPECT_EQ(+s.water_fee, 0.0);
+  EXPECT_EQ(+s.heating_fee, 0.0);
+  EXPECT_EQ(+s.energy_fee, 0.0);
+  EXPECT_STREQ(s.water_line, "");
+  EXPECT_STREQ(s.heating_line, "");
+  EXPECT_STREQ(s.energy_line, "");
+  EXPECT_EQ(+s.total, s.usage_fee + s.membership_fee);
+}
+
+TEST_F(Fees, LettersAreFoundAnywhereInEitherCase) {
+  fee_sheet upper = sheet(100, "R");
+  compute_plot_fees(upper);
+  EXPECT_EQ(+upper.water_fee, 420000.0);
+  fee_sheet both = sheet(100, "rR");
+  compute_plot_fees(both);
+  EXPECT_EQ(+both.water_fee, 420000.0);  // charged once
+  // A remark such as "centrum" switches on heating (no number: 0), energy and water.
+  fee_sheet remark = sheet(100, "centrum");
+  compute_plot_fees(remark);
+  EXPECT_EQ(+remark.water_fee, 420000.0);
+  EXPECT_EQ(+remark.energy_fee, 100000.0);
+  EXPECT_EQ(+remark.heating_fee, 0.0);
+  EXPECT_STREQ(remark.heating_line, "2011 centr.ogrz.     0.00");
+}
+
+TEST_F(Fees, HeatingNumberFollowsTheLetter) {
+  auto heating = [](const char* letters) {
+    fee_sheet s = sheet(100, letters);
+    compute_plot_fees(s);
+    return s;
+  };
+  EXPECT_EQ(+heating("C").heating_fee, 0.0);
+  EXPECT_STREQ(heating("C").heating_line, "2011 centr.ogrz.     0.00");
+  EXPECT_EQ(+heating("Cx").heating_fee, 0.0);
+  EXPECT_EQ(+heating("c12 C34").heating_fee, 120000.0);  // the lower-case letter wins
+  EXPECT_EQ(+heating("C34 c12").heating_fee, 120000.0);
+  EXPECT_EQ(+heating("C1e2").heating_fee, 1000000.0);   // 1e2 is 100
+  EXPECT_EQ(+heating("C1e2").energy_fee, 100000.0);     // and its e charges energy
+  EXPECT_EQ(+heating("c 7.5").heating_fee, 75000.0);    // blanks before the number are skipped
+  // A number that is not finite counts as none.
+  EXPECT_EQ(+heating("c1e999").heating_fee, 0.0);
+  EXPECT_EQ(+heating("cnan").heating_fee, 0.0);
+  EXPECT_TRUE(std::isfinite(heating("cinf").total));
+}
+
+TEST_F(Fees, ZeroAndNegativeAreas) {
+  fee_sheet zero = sheet(0, "r");
+  compute_plot_fees(zero);
+  EXPECT_EQ(+zero.usage_fee, 0.0);
+  EXPECT_EQ(+zero.water_fee, 0.0);
+  EXPECT_STREQ(zero.usage_line, MZ("2011 opł.   0* 0.38= 0.00"));
+  EXPECT_STREQ(zero.water_line, "2011 woda   0* 0.42=0.00");
+  fee_sheet negative = sheet(-20, "r");
+  compute_plot_fees(negative);
+  EXPECT_EQ(+negative.usage_fee, -76000.0);
+  EXPECT_EQ(+negative.water_fee, -84000.0);
+  EXPECT_EQ(+negative.total, -76000.0 - 84000.0 + 60000.0);
+}
+
+TEST_F(Fees, LinesAreCutAt32CharactersWhateverTheNumbers) {
+  fee_sheet huge = sheet(32767, "rec5e300");
+  huge.plot_rate = 1e300;
+  huge.water_rate = -1e300;
+  huge.membership_fee = std::numeric_limits<double>::quiet_NaN();
+  huge.energy_rate = std::numeric_limits<double>::infinity();
+  compute_plot_fees(huge);
+  for (const char* line : {huge.usage_line, huge.water_line, huge.energy_line, huge.heating_line,
+                           huge.membership_line})
+    EXPECT_LE(std::strlen(line), 32u) << line;
+  EXPECT_EQ(std::strlen(huge.usage_line), 32u);
+  EXPECT_EQ(std::string(huge.usage_line, 15), MZ("2011 opł.32767*"));
+}
+
+TEST_F(Fees, TheYearIsReadAfreshForEveryLine) {
+  fee_sheet s = sheet(10, "rce");
+  test::step("trace 52268");
+  const std::string calls = test::transcript_of([&] { compute_plot_fees(s); });
+  size_t reads = 0;
+  for (size_t at = calls.find("52268("); at != std::string::npos; at = calls.find("52268(", at + 1)) ++reads;
+  EXPECT_EQ(reads, 5u);
+}
+
+TEST_F(Fees, FillingASheetFromAPlotRecord) {
+  plot_record plot{};
+  std::memcpy(plot.plot_no_text, "  -12x", 6);
+  std::memset(plot.holder_name, 'K', sizeof plot.holder_name);  // no terminator in the record
+  std::memset(plot.fee_letters, 'r', sizeof plot.fee_letters);
+  plot.area_milli = 300999;
+  fee_sheet s{};
+  s.plot_rate = 1.0;
+  fill_fee_sheet(s, plot);
+  EXPECT_EQ(+s.head.plot_no, -12);
+  EXPECT_EQ(+s.head.area_m2, 300);
+  EXPECT_EQ(std::strlen(s.head.holder_name), 100u);
+  EXPECT_EQ(std::strlen(s.fee_letters), 60u);
+  EXPECT_EQ(+s.plot_rate, 1.0);  // the rates stay
+
+  plot.area_milli = -1500;  // toward zero
+  fill_sheet_head(s.head, plot);
+  EXPECT_EQ(+s.head.area_m2, -1);
+  plot.area_milli = 40000000;  // 40,000 m² does not fit 16 bits
+  fill_sheet_head(s.head, plot);
+  EXPECT_EQ(+s.head.area_m2, static_cast<int16_t>(40000));
+}
+
+TEST_F(Fees, PlotNumbersReadAsDecimalWithinTheirField) {
+  EXPECT_EQ(read_plot_number("17", 17), 17);
+  EXPECT_EQ(read_plot_number(" +5b", 17), 5);
+  EXPECT_EQ(read_plot_number("", 17), 0);
+  EXPECT_EQ(read_plot_number("abc", 17), 0);
+  EXPECT_EQ(read_plot_number("70000", 17), static_cast<int16_t>(70000));
+  EXPECT_EQ(read_plot_number("99999999999999999", 17), static_cast<int16_t>(99999999999999999ull));
+  EXPECT_EQ(read_plot_number("12345", 3), 123);  // never past the field
+}
+
+}  // namespace
+}  // namespace q7
