@@ -109,6 +109,27 @@ int32_t records_in(FILE* file, int32_t record_size) {
   return static_cast<int32_t>(std::ftell(file) / record_size);
 }
 
+void reload_rows(table& t) {
+  t.held.clear();
+  t.rows.clear();
+  const auto size = static_cast<std::size_t>(t.descriptor.record_size);
+  for (int32_t i = 0; i < t.record_count && read_record(t, t.file, i); ++i)
+    t.held.emplace_back(t.record_buffer.begin(), t.record_buffer.begin() + static_cast<long>(size));
+  for (auto& row : t.held) t.rows.push_back(row.data());
+  t.rows.push_back(nullptr);  // the row array ends with a null row
+}
+
+void recompute_plot_totals(table& t) {
+  t.column_totals[kwota1_column] = t.column_totals[kwota2_column] = 0;
+  for (int32_t i = 0; i < records_in(t.file, t.descriptor.record_size); ++i) {
+    if (!read_record(t, t.file, i)) break;
+    q7::plot_record plot;
+    std::memcpy(&plot, t.record_buffer.data(), sizeof plot);
+    t.column_totals[kwota1_column] += column_amount(plot.kwota1);
+    t.column_totals[kwota2_column] += column_amount(plot.kwota2);
+  }
+}
+
 double ledger_debit(const q7::ledger_entry& entry) { return entry.amount; }
 
 double ledger_credit(const q7::ledger_entry& entry) {

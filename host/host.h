@@ -25,6 +25,7 @@ struct answer {
   int code;
   bool sets_value = false;  // the dialog also stores a value through its data pointer
   int value = 0;
+  std::string period_start, period_end;  // the period dialog's two dates
 };
 
 // A table of the host with the descriptor it hands to the plug-in.
@@ -34,7 +35,8 @@ struct table {
   std::vector<double> column_totals = std::vector<double>(16, 0.0);
   std::vector<char> record_buffer = std::vector<char>(2048, 0);
   int32_t record_count = 0;
-  std::vector<char*> rows;
+  std::vector<std::vector<char>> held;  // the records the list window holds
+  std::vector<char*> rows;              // the row array handed to the key handler
   FILE* file = nullptr;
   bool own_handler = true;  // the host's own key handler is in the slot
 };
@@ -60,6 +62,7 @@ struct host_state {
   std::string transcript;
   std::string config_path = "torval.ini";
   std::string plugin_path = "q7_kar_vezezoz.dll";
+  std::string script_folder;            // files named in a script are found beside it
   std::string plugin_folder;            // shown as "<plugin dir>": it differs from machine to machine
   plugin_module plugin;
   void* se_translator = nullptr;        // as the plug-in installed it
@@ -82,12 +85,24 @@ void trace(uint32_t service, const std::string& arguments);
 // Amounts are held scaled by 10000 and shown with two decimals.
 std::string amount_text(double scaled);
 
+// Columns of the plot table that the simulation fills, and how a column's
+// integer value counts in the column totals (scaled amounts).
+inline constexpr int kwota1_column = 5;
+inline constexpr int kwota2_column = 6;
+inline double column_amount(int32_t column_value) { return column_value * 100.0; }
+// The folder of the holders' ledgers, in the session's working folder.
+inline constexpr const char* ledger_folder = "ledgers";
+
 // Tables kept in files of fixed-size records.
 table* table_of(const q7::table_descriptor* descriptor);
 bool read_record(table& t, FILE* file, int32_t index);
 bool write_record(table& t, FILE* file, int32_t index);
 bool append_record(table& t, FILE* file, int32_t* count);
 int32_t records_in(FILE* file, int32_t record_size);
+// The list window's rows: the records of the table's file, held in memory.
+void reload_rows(table& t);
+// The plot table's column totals of 'kwota1' and 'kwota2', from its file.
+void recompute_plot_totals(table& t);
 
 // A holder's ledger entry: the plug-in writes the charged amount; the host
 // keeps a paid amount in bytes 362..369, which the plug-in leaves zero.
@@ -110,6 +125,10 @@ std::string to_mazovia(const std::string& utf8);
 
 // The next scripted answer, or the given default when none is left.
 answer next_answer(int default_code, const char* what);
+
+// The report view: a text file of tab-separated columns drawn by its column
+// layout ("l-1Name\rc10Plot..."; l left, c centre, p right; width -1 takes the rest).
+void show_report(const char* file, const char* layout, const char* title);
 
 // Tables: a fresh descriptor for each of the host's standard tables, with
 // the host's own key handler in its slot.

@@ -1,9 +1,12 @@
 // The host services of the stand-in host, one function each, exported by
 // number (exports.list). Each tells the transcript what the user would see.
+#include <cmath>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -26,6 +29,7 @@ namespace {
 constexpr int32_t mazovia_page = 1;
 constexpr int32_t windows_page = 3;
 constexpr int install_notice_dialog = 1194;
+constexpr int period_dialog = 207;
 
 std::string format_values(const char* format, va_list values) {
   char text[4096];
@@ -138,6 +142,20 @@ uint16_t Q7_CDECL torval_52023(int32_t dialog, void* data, int32_t zero, ...) {
     return static_cast<uint16_t>(a.code);
   }
   va_end(more);
+  if (dialog == period_dialog) {
+    // The period buffer: start date at 0, end date at 9, each YY.MM.DD.
+    char* period = static_cast<char*>(data);
+    say(line + " (period), proposed " + std::string(period, strnlen(period, 8)) + " to " +
+        std::string(period + 9, strnlen(period + 9, 8)));
+    const answer a = next_answer(0, "dialog");
+    if (!a.period_start.empty()) {
+      std::snprintf(period, 9, "%s", a.period_start.c_str());
+      std::snprintf(period + 9, 9, "%s", a.period_end.c_str());
+      say("  period set to " + a.period_start + " to " + a.period_end);
+    }
+    say("  -> " + std::to_string(a.code));
+    return static_cast<uint16_t>(a.code);
+  }
   say(line + ": not a dialog of this host");
   return 0;
 }
@@ -263,6 +281,12 @@ void Q7_STDCALL torval_52204(q7::table_descriptor* descriptor, void* record, int
     t->column_totals[0] += sign * ledger_debit(entry);
     t->column_totals[1] += sign * ledger_credit(entry);
     what += ", " + amount_text(ledger_debit(entry));
+  } else if (t->number == q7::plot_table_no) {
+    q7::plot_record plot;
+    std::memcpy(&plot, record, sizeof plot);
+    t->column_totals[kwota1_column] += sign * column_amount(plot.kwota1);
+    t->column_totals[kwota2_column] += sign * column_amount(plot.kwota2);
+    what += ", kwota1 " + std::to_string(plot.kwota1) + ", kwota2 " + std::to_string(plot.kwota2);
   }
   trace(52204, what);
 }
@@ -307,6 +331,82 @@ void Q7_STDCALL torval_52302(int32_t ok, int32_t, FILE** handle, int32_t) {
   trace(52302, "ok " + std::to_string(ok));
   if (handle && *handle) std::fclose(*handle);
   if (handle) *handle = nullptr;
+}
+
+void Q7_STDCALL torval_52282(FILE*) { trace(52282, ""); }
+void Q7_STDCALL torval_52283(FILE*) { trace(52283, ""); }
+
+void Q7_STDCALL torval_52297(q7::table_descriptor* descriptor, FILE*) {
+  const table* t = table_of(descriptor);
+  trace(52297, "table " + std::to_string(t ? t->number : 0));
+}
+
+void Q7_STDCALL torval_52298(q7::table_descriptor* descriptor, FILE*) {
+  const table* t = table_of(descriptor);
+  trace(52298, "table " + std::to_string(t ? t->number : 0));
+}
+
+void Q7_STDCALL torval_52465(q7::table_descriptor* descriptor, int32_t what) {
+  const table* t = table_of(descriptor);
+  trace(52465, "table " + std::to_string(t ? t->number : 0) + ", " + std::to_string(what));
+}
+
+// Holders' ledgers are files in the ledger folder, named by prefix, account
+// number and extension.
+char* Q7_STDCALL torval_52311(int32_t account, char* buffer, const char* prefix,
+                              const char* extension, int32_t length) {
+  if (buffer && length > 0)
+    std::snprintf(buffer, static_cast<std::size_t>(length), "%s/%s%05d%s", ledger_folder, prefix,
+                  static_cast<int>(account), extension);
+  trace(52311, buffer ? buffer : "");
+  return buffer;
+}
+
+// A scaled amount as the integer of a numeric column (a column value of
+// 40600 with the scale 100 stands for 4060000.0).
+int32_t Q7_STDCALL torval_52178(double scaled_amount, int32_t scale) {
+  const double value = scale ? scaled_amount / scale : 0.0;
+  if (!std::isfinite(value)) return 0;
+  if (value >= INT32_MAX) return INT32_MAX;
+  if (value <= INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(std::lround(value));
+}
+
+int16_t Q7_STDCALL torval_35804(int32_t, const char* caption, const char* format, int32_t style,
+                                q7::host_va_list values) {
+  const std::string text = format_values(format, values);
+  say(std::string("  message \"") + from_mazovia(caption) + "\" style " + std::to_string(style) + ":");
+  say_text(text.c_str());
+  return 1;
+}
+
+// Appends a line and a line end (CR LF) to a text file of the working folder.
+void Q7_STDCALL torval_52407(const char* file, const char* line) {
+  trace(52407, std::string(file) + ", \"" + from_mazovia(line) + "\"");
+  if (FILE* out = std::fopen(file, "ab")) {
+    std::fputs(line, out);
+    std::fputs("\r\n", out);
+    std::fclose(out);
+  }
+}
+
+void Q7_STDCALL torval_52409(const char* file, const char* layout, int32_t, const char* title, int32_t) {
+  show_report(file, layout, title);
+}
+
+// Printing: the print job is written to a file beside the printed one.
+int32_t Q7_STDCALL torval_38360(int32_t, const char* file, int32_t a, int32_t b, int32_t c, int32_t d) {
+  const std::string job = std::string(file) + ".prn";
+  say("  print " + std::string(file) + " (" + std::to_string(a) + ", " + std::to_string(b) + ", " +
+      std::to_string(c) + ", " + std::to_string(d) + ") to " + job);
+  std::ifstream in(file, std::ios::binary);
+  std::ofstream out(job, std::ios::binary | std::ios::trunc);
+  out << in.rdbuf();
+  return 1;
+}
+
+void Q7_FASTCALL torval_33197(int32_t code) {
+  say("  end of the cash-desk command (" + std::to_string(code) + ")");
 }
 
 }  // extern "C"

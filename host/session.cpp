@@ -17,6 +17,16 @@
 //                                  append an entry to a holder's ledger file
 //   show ledger FILE
 //   fail N at K | fail N from K   service N answers its failure value at its K-th call, or from it on
+//   plots FILE.csv                 the plot table from a readable file: one plot a line,
+//                                  "number;holder;area m2;fee letters;ledger number"
+//   cursor N | window FIRST TOP CURSOR   the list window of the plot table
+//   reload plots                   the list re-reads its rows from the table's file
+//   show plots                     the plot list's rows and the column totals
+//   show ledger-of N               the ledger of the plot in row N
+//   cash FILE.csv                  the cash table from a readable file: one document a line,
+//                                  "date;plot number;payer;text;amount;text;amount;..." (up to ten lines)
+//   answer ok period START END     the period dialog's answer with its two dates
+//   show file NAME                 a text file of the working folder, line by line
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -129,6 +139,10 @@ answer parse_answer(const std::vector<std::string>& w) {
     a.sets_value = true;
     a.value = static_cast<int>(number(w[3]));
   }
+  if (w.size() >= 5 && w[2] == "period") {
+    a.period_start = w[3];
+    a.period_end = w[4];
+  }
   return a;
 }
 
@@ -150,6 +164,8 @@ void reset_session() {
   host().transcript.clear();
   host().answers.clear();
   std::snprintf(reinterpret_cast<char*>(host().information_block + 54), 5, "%s", "0001");
+  std::error_code error;
+  std::filesystem::create_directories(ledger_folder, error);
   reset_tables();
   config_clear();
 }
@@ -201,6 +217,137 @@ void show_ledger(const std::string& file_name) {
   }
   if (index == 0) say("  (no entries)");
   std::fclose(file);
+}
+
+// A file named in a script is found beside the script unless the path is absolute.
+std::string script_relative(const std::string& path) {
+  if (path.empty() || path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'))
+    return path;
+  return host().script_folder.empty() ? path : host().script_folder + "/" + path;
+}
+
+std::vector<std::string> split(const std::string& line, char separator) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (std::size_t at; (at = line.find(separator, start)) != std::string::npos; start = at + 1)
+    parts.push_back(line.substr(start, at - start));
+  parts.push_back(line.substr(start));
+  return parts;
+}
+
+// An area in square metres with up to three decimals, in thousandths.
+int32_t area_in_thousandths(const std::string& text) {
+  const std::size_t point = text.find_first_of(".,");
+  long long milli = std::strtoll(text.substr(0, point).c_str(), nullptr, 10) * 1000;
+  if (point != std::string::npos) {
+    std::string decimals = text.substr(point + 1, 3);
+    decimals.resize(3, '0');
+    const long long fraction = std::strtoll(decimals.c_str(), nullptr, 10);
+    milli += text[0] == '-' ? -fraction : fraction;
+  }
+  return static_cast<int32_t>(milli);
+}
+
+void load_plots(const std::string& csv) {
+  std::ifstream in(script_relative(csv), std::ios::binary);
+  if (!in) return say("  cannot read " + csv);
+  table& t = *find_table(q7::plot_table_no);
+  if (t.file) std::fclose(t.file);
+  t.file = std::fopen("plots.dat", "w+b");
+  int32_t count = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    const auto f = split(line, ';');
+    if (f.size() < 5) {
+      say("  not a plot: " + line);
+      continue;
+    }
+    q7::plot_record plot{};
+    std::snprintf(plot.plot_no_text, sizeof plot.plot_no_text, "%s", f[0].c_str());
+    std::snprintf(plot.holder_name, sizeof plot.holder_name, "%s", to_mazovia(f[1]).c_str());
+    plot.area_milli = area_in_thousandths(f[2]);
+    std::snprintf(plot.fee_letters, sizeof plot.fee_letters, "%s", to_mazovia(f[3]).c_str());
+    plot.ledger_no = static_cast<int16_t>(number(f[4]));
+    std::memcpy(t.record_buffer.data(), &plot, sizeof plot);
+    append_record(t, t.file, &count);
+  }
+  t.record_count = count;
+  reload_rows(t);
+  recompute_plot_totals(t);
+  say("  " + std::to_string(count) + " plots");
+}
+
+// A cash document: its line texts fill their slots of 25 characters with
+// blanks, and a zero byte follows the last slot used.
+void load_cash(const std::string& csv) {
+  std::ifstream in(script_relative(csv), std::ios::binary);
+  if (!in) return say("  cannot read " + csv);
+  table& t = *find_table(q7::cash_table_no);
+  if (t.file) std::fclose(t.file);
+  t.file = std::fopen("cash.dat", "w+b");
+  int32_t count = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    const auto f = split(line, ';');
+    if (f.size() < 3) {
+      say("  not a cash document: " + line);
+      continue;
+    }
+    q7::cash_record record{};
+    std::snprintf(record.cash_date, sizeof record.cash_date, "%s", f[0].c_str());
+    std::snprintf(record.cash_plot_no, sizeof record.cash_plot_no, "%s", f[1].c_str());
+    std::snprintf(record.payer_name, sizeof record.payer_name, "%s", to_mazovia(f[2]).c_str());
+    std::size_t slot = 0;
+    for (std::size_t i = 3; i < f.size() && slot < q7::cash_line_slots; i += 2, ++slot) {
+      std::string text = to_mazovia(f[i]);
+      text.resize(q7::cash_slot_width, ' ');
+      std::memcpy(record.line_texts + slot * q7::cash_slot_width, text.data(), q7::cash_slot_width);
+      const double amount = i + 1 < f.size() ? std::strtod(f[i + 1].c_str(), nullptr) * 10000.0 : 0.0;
+      std::memcpy(&record.line_amounts[slot], &amount, sizeof amount);
+    }
+    std::memcpy(t.record_buffer.data(), &record, sizeof record);
+    append_record(t, t.file, &count);
+  }
+  t.record_count = count;
+  reload_rows(t);
+  say("  " + std::to_string(count) + " cash documents");
+}
+
+void show_file(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  if (!in) return say("  no file " + name);
+  say("  " + name + ":");
+  for (std::string line; std::getline(in, line);) {
+    const bool crlf = !line.empty() && line.back() == '\r';
+    if (crlf) line.pop_back();
+    say("  | " + from_mazovia(line.c_str()) + (crlf ? "␍" : ""));
+  }
+}
+
+// One row of the plot list; the line is built in the Mazovia code page, one
+// byte a character, so that the columns line up.
+std::string plot_row_text(std::size_t row, const q7::plot_record& plot) {
+  char text[320];
+  std::snprintf(text, sizeof text, "  %3zu %5.5s %-24.24s %9.3f %-10.10s %9s %9s %9s %8d %8d", row,
+                plot.plot_no_text, plot.holder_name, plot.area_milli / 1000.0, plot.fee_letters,
+                amount_text(plot.ledger_debit_total).c_str(),
+                amount_text(plot.ledger_credit_total).c_str(), amount_text(plot.ledger_balance).c_str(),
+                static_cast<int>(plot.kwota1), static_cast<int>(plot.kwota2));
+  return from_mazovia(text);
+}
+
+void show_plots() {
+  const table& t = *find_table(q7::plot_table_no);
+  say("  row    nr holder                   area m2   letters        debit    credit   balance   kwota1   kwota2");
+  for (std::size_t i = 0; i < t.rows.size() && t.rows[i]; ++i) {
+    q7::plot_record plot;
+    std::memcpy(&plot, t.rows[i], sizeof plot);
+    say(plot_row_text(i, plot));
+  }
+  say("  column totals: kwota1 " + amount_text(t.column_totals[kwota1_column]) + ", kwota2 " +
+      amount_text(t.column_totals[kwota2_column]));
 }
 
 void run_step(const std::string& line) {
@@ -260,6 +407,35 @@ void run_step(const std::string& line) {
     say("  30009 returned");
   } else if (verb == "key") {
     press_key(w);
+  } else if (verb == "cash") {
+    load_cash(w.at(1));
+  } else if (verb == "show" && w.at(1) == "file") {
+    show_file(w.at(2));
+  } else if (verb == "plots") {
+    load_plots(w.at(1));
+  } else if (verb == "cursor") {
+    auto& d = find_table(q7::plot_table_no)->descriptor;
+    d.first_held = d.top_record = 0;
+    d.cursor_line = static_cast<int32_t>(number(w.at(1)));
+  } else if (verb == "window") {
+    auto& d = find_table(q7::plot_table_no)->descriptor;
+    d.first_held = static_cast<int32_t>(number(w.at(1)));
+    d.top_record = static_cast<int32_t>(number(w.at(2)));
+    d.cursor_line = static_cast<int32_t>(number(w.at(3)));
+  } else if (verb == "reload" && w.at(1) == "plots") {
+    reload_rows(*find_table(q7::plot_table_no));
+  } else if (verb == "show" && w.at(1) == "plots") {
+    show_plots();
+  } else if (verb == "show" && w.at(1) == "ledger-of") {
+    const table& t = *find_table(q7::plot_table_no);
+    const auto row = static_cast<std::size_t>(number(w.at(2)));
+    if (row >= t.rows.size() || !t.rows[row]) return say("  no such row");
+    q7::plot_record plot;
+    std::memcpy(&plot, t.rows[row], sizeof plot);
+    char name[64];
+    std::snprintf(name, sizeof name, "%s/MMM%05d.KON", ledger_folder, static_cast<int>(plot.ledger_no));
+    say("  " + std::string(name) + ":");
+    show_ledger(name);
   } else if (verb == "fail") {
     host().faults[static_cast<uint32_t>(number(w.at(1)))] = {static_cast<int>(number(w.at(3))), w.at(2) == "from"};
   } else if (verb == "year") {
@@ -364,6 +540,8 @@ extern "C" int Q7_CDECL torval_run_session(int argc, char** argv) {
     std::fprintf(stderr, "cannot read the expected transcript %s\n", expected.c_str());
     return 2;
   }
+  std::error_code error;
+  host().script_folder = std::filesystem::absolute(script, error).parent_path().string();
   if (!work.empty() && !enter_fresh_work_folder(work)) return 2;
   host().plugin_path = plugin.empty() ? platform::default_plugin_path() : plugin;
   host().plugin_folder = host().plugin_path.substr(0, host().plugin_path.find_last_of("\\/"));

@@ -1,14 +1,201 @@
-// The key handler of the cash table (the cash desk).
+// The key handler of the cash table (the cash desk) and its one command,
+// Ctrl-A: the payments of plot holders in a period, by fee category.
+#include <cstdio>
+#include <cstring>
+
+#include "abi/mazovia.h"
+#include "plugin/fees/fee_sheet.h"
+#include "plugin/hostlink/binding.h"
 #include "plugin/hostlink/entry.h"
 #include "plugin/hostlink/key_call.h"
 #include "plugin/hostlink/module.h"
 
 namespace q7 {
+namespace {
+
+constexpr int32_t question_style = 6;
+constexpr int32_t period_dialog = 207;
+constexpr int32_t end_of_cash_command = -5;
+constexpr char report_file[] = "info.txt";        // compact, shown by the host
+constexpr char listing_file[] = "info2.txt";      // fixed widths, printed on request
+
+// The period of the report: start date at 0, end date at 9. It keeps the
+// period entered last for the next run.
+char period[20];
+
+// The fee sheet field (its offset in the packed sheet) that a payment line's
+// text names; the first word found, in this order, decides.
+struct category {
+  const char* word;
+  std::size_t field;
+};
+const category categories[] = {
+    {"woda", offsetof(fee_sheet, water_fee)},
+    {"konserw.", offsetof(fee_sheet, energy_fee)},
+    {"energia", offsetof(fee_sheet, energy_fee)},
+    {MZ("opł."), offsetof(fee_sheet, usage_fee)},
+    {MZ("składka członk."), offsetof(fee_sheet, membership_fee)},
+    {"centr.ogrz.", offsetof(fee_sheet, heating_fee)},
+};
+
+// A zero-terminated copy of a text field that the host may have filled to its end.
+template <std::size_t N>
+void terminated_copy(char (&out)[N + 1], const char* field) {
+  std::memcpy(out, field, N);
+  out[N] = 0;
+}
+
+bool within_period(const char* date) {
+  if (date[0] == 0) return false;
+  char start[9], end[9];
+  terminated_copy<8>(start, period);
+  terminated_copy<8>(end, period + 9);
+  return svc_30908(start, date) <= 0 && svc_30908(end, date) >= 0;
+}
+
+std::size_t category_of(const char* text) {
+  for (const category& c : categories)
+    if (std::strstr(text, c.word)) return c.field;
+  return offsetof(fee_sheet, other_amount);
+}
+
+void add_amount(fee_sheet& row, std::size_t field, double amount) {
+  char* at = reinterpret_cast<char*>(&row) + field;
+  double sum;
+  std::memcpy(&sum, at, sizeof sum);
+  sum += amount;
+  std::memcpy(at, &sum, sizeof sum);
+}
+
+// Sorts the document's ten line amounts into the row by the words of their
+// texts. The texts are read from the record up to their first zero byte, at
+// most as much as the working area holds and never past the record.
+void classify_lines(fee_sheet& row, const cash_record& record) {
+  char work[512] = {};
+  const std::size_t available = sizeof(cash_record) - offsetof(cash_record, line_texts);
+  const char* texts = record.line_texts;
+  for (std::size_t i = 0; i < sizeof work - 1 && i < available && texts[i]; ++i) work[i] = texts[i];
+  for (std::size_t slot = 0; slot < cash_line_slots; ++slot) {
+    char text[cash_slot_width + 1];
+    copy_field(text, {work + cash_slot_width * slot}, cash_slot_width);
+    double amount;
+    std::memcpy(&amount, &record.line_amounts[slot], sizeof amount);
+    add_amount(row, category_of(text), amount);
+  }
+  row.total = row.usage_fee + row.energy_fee + row.water_fee + row.membership_fee +
+              row.heating_fee + row.other_amount;
+}
+
+void add_to_totals(fee_sheet& totals, const fee_sheet& row) {
+  totals.membership_fee += row.membership_fee;
+  totals.usage_fee += row.usage_fee;
+  totals.energy_fee += row.energy_fee;
+  totals.water_fee += row.water_fee;
+  totals.heating_fee += row.heating_fee;
+  totals.other_amount += row.other_amount;
+  totals.total += row.total;
+}
+
+// Deletes every space from the given position on; the rest closes up.
+void remove_spaces(char* text) {
+  char* kept = text;
+  for (; *text; ++text)
+    if (*text != ' ') *kept++ = *text;
+  *kept = 0;
+}
+
+// A line of a row or of the totals: the leading values, then the seven
+// amounts in the columns' order.
+template <std::size_t N, class... Leading>
+void format_amounts_line(char (&line)[N], const char* format, const fee_sheet& s,
+                         Leading... leading) {
+  std::snprintf(line, N, format, leading..., s.membership_fee / 10000.0, s.usage_fee / 10000.0,
+                s.energy_fee / 10000.0, s.water_fee / 10000.0, s.heating_fee / 10000.0,
+                s.other_amount / 10000.0, s.total / 10000.0);
+}
+
+void report_row(const cash_record& record, fee_sheet& totals) {
+  fee_sheet row{};
+  const std::size_t plot_no_width = sizeof(cash_record) - offsetof(cash_record, cash_plot_no);
+  row.head.plot_no = read_plot_number(record.cash_plot_no, plot_no_width);
+  copy_field(row.head.holder_name, {record.payer_name}, sizeof row.head.holder_name - 1);
+  classify_lines(row, record);
+  add_to_totals(totals, row);
+
+  char date[9];
+  terminated_copy<8>(date, record.cash_date);
+  char line[1024];
+  format_amounts_line(line,
+                      "%-25.25s\t%3d\t%10s\t%8.2f\t%8.2f\t%8.2f\t%8.2f\t%8.2f\t%8.2f\t%8.2f\t", row,
+                      row.head.holder_name, static_cast<int>(row.head.plot_no), date);
+  svc_52407(listing_file, line);
+  // The compact file keeps the name's padding, which stands before the first tab.
+  if (char* tab = std::strchr(line, '\t')) remove_spaces(tab);
+  svc_52407(report_file, line);
+}
+
+void payments_report(const key_call& call) {
+  if (question_box({"uwaga"}, {MZ("Raport wpłat działkowców w okresie\nCzy wykonać raport?")},
+                   question_style) != confirmed)
+    return;
+  if (svc_52023(period_dialog, period, 0) != confirmed) return;
+
+  std::remove(report_file);
+  std::remove(listing_file);
+  char line[1024];
+  std::snprintf(line, sizeof line,
+                "%-25.25s\t%3s\t%10s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t", "Nazwisko", "Nr", "Data",
+                MZ("członk."), MZ("Użytkow."), "Energia", "Woda", "CO", "Inne", "Razem");
+  svc_52407(listing_file, line);
+
+  fee_sheet totals{};
+  if (!call.table || !call.table->record_buffer || !call.record_count) abandon_command();
+  const auto& record = *static_cast<const cash_record*>(call.table->record_buffer);
+  bool read = true;
+  for (int32_t i = 0; i < *call.record_count; ++i) {
+    if (read) read = svc_52286(0, i, call.table, 0, call.file) != 0;
+    char date[9];
+    terminated_copy<8>(date, record.cash_date);
+    if (!within_period(date)) continue;
+    if (!read) continue;
+    if (record.cash_plot_no[0] == 0) continue;
+    report_row(record, totals);
+  }
+
+  svc_52407(report_file, "");
+  svc_52407(listing_file, "");
+  format_amounts_line(line, "%-25.25s\t   \t%10s\t%8.2f\t%8.2f\t%8.2f\t%8.2f\t%8.2f\t%8.2f\t%8.2f\t",
+                      totals, "RAZEM", "");
+  svc_52407(listing_file, line);
+  remove_spaces(line);
+  svc_52407(report_file, line);
+
+  svc_52409(report_file,
+            MZ("l-1Nazwisko\rc10Działka\rl13Data\rl13Skł.członkowska\rp12Użytkowanie\rp13Energia\r"
+               "p13Woda\rp13CO\rp10Inne\rp13Razem"),
+            0, "Raport", 0);
+  if (question_box({"uwaga"}, {MZ("Czy wydrukować raport?")}, question_style) == confirmed)
+    svc_38360(0, listing_file, 50, 50, 40, 1);
+}
+
+}  // namespace
 
 int32_t Q7_STDCALL cash_list_handler(int32_t key, uint16_t a2, int32_t* record_count, char** rows,
                                      int32_t a5, table_descriptor* table, int32_t a7, FILE* file,
                                      int32_t a9, uint16_t a10, int32_t a11) {
   const key_call call{key, a2, record_count, rows, a5, table, a7, file, a9, a10, a11};
+  if (key == key_ctrl_a) {
+    try {
+      payments_report(call);
+    } catch (...) {
+      // A report that had to be abandoned ends as a declined one does.
+    }
+    try {
+      svc_33197(end_of_cash_command);
+    } catch (...) {
+    }
+    return 0;
+  }
   try {
     return call.pass_on(module.previous_cash_handler);
   } catch (...) {

@@ -1,0 +1,46 @@
+// Ctrl-B in the list of firms: the yearly fees of the plot under the cursor,
+// checked in form 1001 and posted into the holder's ledger.
+#include "abi/mazovia.h"
+#include "plugin/fees/fee_sheet.h"
+#include "plugin/fees/form_templates.h"
+#include "plugin/fees/plot_commands.h"
+
+namespace q7 {
+
+void generate_annual_fees(plot_command& command) {
+  if (!take_current_plot(command)) return;
+  fee_sheet sheet{};
+  read_rates(sheet);
+  fill_fee_sheet(sheet, command.plot_buffer());
+  compute_plot_fees(sheet);
+  if (svc_52026(form_template_block.data(), annual_fees_form, &sheet, &fee_form_hook, 0) != confirmed)
+    return;
+
+  // The confirmed rates become the defaults of the next run and of the simulation.
+  save_rates(sheet);
+  compute_plot_fees(sheet);
+  if (!open_holder_ledger(command)) return;
+
+  char title[256];
+  posting_title(title, MZ("%d Opłata - użytkowanie"));
+  post(command, title, sheet.usage_fee, sheet.usage_line);
+  if (!is_zero_amount(sheet.energy_fee)) {
+    posting_title(title, MZ("%d Opłata za energię"));
+    post(command, title, sheet.energy_fee, sheet.energy_line);
+  }
+  if (!is_zero_amount(sheet.water_fee)) {
+    posting_title(title, MZ("%d Opłata za wodę"));
+    post(command, title, sheet.water_fee, sheet.water_line);
+  }
+  if (!is_zero_amount(sheet.heating_fee)) {
+    posting_title(title, MZ("%d Opłata za CO"));
+    post(command, title, sheet.heating_fee, sheet.heating_line);
+  }
+  posting_title(title, MZ("%d Opłata członkowska"));
+  post(command, title, sheet.membership_fee, sheet.membership_line);
+
+  close_holder_ledger(command);
+  tell_posted_total(command, MZ("Wpisano opłatę w kwocie \x02%.2f\x01\n"), MZ("Nie naliczono opłat"));
+}
+
+}  // namespace q7
