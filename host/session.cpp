@@ -11,6 +11,11 @@
 //   load                           load the plug-in module
 //   start [nobuffer] | stop | activate | report | entry 30008 MODE | entry 30009
 //   key TABLE CODE [A2 A5 A7 A9 A10 A11]   a key pressed in a table's list
+//   edit ITEM VALUE                for the next form shown: types VALUE into input field ITEM
+//   edit LABEL = VALUE             ... into the input field after the label shown as LABEL
+//                                  (or the only label that begins so). Amounts are typed in
+//                                  currency units (0.50), texts in UTF-8; edits apply in order,
+//                                  and the form then closes with the next answer (ok / cancel)
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -139,9 +144,24 @@ void press_key(const std::vector<std::string>& w) {
   say("  handler -> " + std::to_string(result));
 }
 
+form_edit parse_edit(const std::string& line) {
+  const std::string rest = line.substr(line.find_first_not_of(' ', line.find("edit") + 4));
+  form_edit edit;
+  if (const std::size_t equals = rest.find(" = "); equals != std::string::npos) {
+    edit.label = rest.substr(0, equals);
+    edit.value = rest.substr(equals + 3);
+    return edit;
+  }
+  const std::size_t space = rest.find(' ');
+  edit.item = rest.substr(0, space);
+  if (space != std::string::npos) edit.value = rest.substr(space + 1);
+  return edit;
+}
+
 void reset_session() {
   host().transcript.clear();
   host().answers.clear();
+  host().form_edits.clear();
   reset_tables();
   config_clear();
 }
@@ -203,6 +223,8 @@ void run_step(const std::string& line) {
     say("  30009 returned");
   } else if (verb == "key") {
     press_key(w);
+  } else if (verb == "edit" && w.size() >= 2) {
+    host().form_edits.push_back(parse_edit(line));
   } else {
     say("  unknown step");
   }
