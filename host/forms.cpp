@@ -319,6 +319,16 @@ void apply(open_form& form, const form_edit& edit) {
   raise(form, forms::event_changed);
 }
 
+// A text field holds at most its maximum characters: whatever the record
+// held, its last byte is a terminator.
+void terminate_texts(open_form& form) {
+  for (const form_item& item : form.items) {
+    const auto& v = item.view;
+    if (v.format == forms::format_text || v.format == forms::format_text_lines)
+      form.values[v.record_offset + v.max_chars] = 0;
+  }
+}
+
 // Keeps the engine's one open form for the length of a show-form call.
 struct form_shown {
   explicit form_shown(open_form& form) { current_form = &form; }
@@ -349,6 +359,7 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
   }
   const auto* bytes = static_cast<const uint8_t*>(record);
   form.values.assign(bytes, bytes + read.bound_bytes);
+  terminate_texts(form);
   const form_shown being_shown(form);
   say("  " + name + " \"" + joined(characters_of(form.window.text)) + "\": " +
       std::to_string(form.items.size()) + " items, " + std::to_string(read.bound_bytes) +
@@ -382,6 +393,7 @@ void exchange_form_data(void* record, int32_t direction) {
     say("  form data to record" + bytes);
   } else if (direction == q7::forms::record_to_form) {
     std::memcpy(values.data(), record, values.size());
+    terminate_texts(*current_form);
     say("  record to form data" + bytes);
   } else {
     say("  exchange form data: no direction " + std::to_string(direction));

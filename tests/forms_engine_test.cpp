@@ -136,6 +136,7 @@ TEST_F(FormsEngine, ValuesAFieldDoesNotTakeAreRefused) {
     step(edit);
   step("edit 27 " + std::string(70, 'c'));
   step("answer ok");
+  std::memset(sheet.head.holder_name, 'y', sizeof sheet.head.holder_name);  // no terminator
   const std::string shown = transcript_of([&] { EXPECT_EQ(show_annual_fees(nullptr), 0x5001); });
   const std::vector<std::string> expected = {
       "  edit item 8 \"(4) Stawka opłaty działka:\" = abc: refused, not an amount",
@@ -157,6 +158,7 @@ TEST_F(FormsEngine, ValuesAFieldDoesNotTakeAreRefused) {
   EXPECT_EQ(+sheet.head.plot_no, 12);
   EXPECT_EQ(+sheet.head.area_m2, 299);
   EXPECT_EQ(std::string(sheet.fee_letters), std::string(60, 'c'));  // typing stops at 60
+  EXPECT_EQ(std::string(sheet.head.holder_name), std::string(100, 'y'));  // the form holds 100
   EXPECT_TRUE(beyond_untouched());
 }
 
