@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "abi/records.h"
+#include "host/forms.h"
 
 namespace torval {
 
@@ -59,6 +60,7 @@ struct host_state {
   int32_t interface_version = 112;
   std::map<int32_t, table> tables;
   std::deque<answer> answers;
+  std::deque<form_edit> form_edits;     // for the next form shown
   std::string transcript;
   std::string config_path = "torval.ini";
   std::string plugin_path = "q7_kar_vezezoz.dll";

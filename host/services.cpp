@@ -14,6 +14,7 @@
 #include "abi/host_services.h"
 #include "abi/mazovia.h"
 #include "host/config_store.h"
+#include "host/forms.h"
 #include "host/host.h"
 
 #define TORVAL_DECLARE(number, convention, result, parameters) \
@@ -170,6 +171,21 @@ int16_t Q7_CDECL torval_52029(const char* caption, const char* format, int32_t s
   const std::string text = format_values(format, values);
   va_end(values);
   return show_box("52029", caption, text.c_str(), style);
+}
+
+// Show form: the forms engine (forms.cpp). A fifth value, passed with some
+// forms, is not read: nothing says what it means.
+uint16_t Q7_CDECL torval_52026(const void* block, int32_t form, void* record, q7::form_hook hook,
+                               ...) {
+  return show_form(block, form, record, hook);
+}
+
+void Q7_STDCALL torval_52034(int32_t field, int32_t bits, int32_t one) {
+  set_item_state(field, bits, one);
+}
+
+void Q7_STDCALL torval_52040(void* record, int32_t direction) {
+  exchange_form_data(record, direction);
 }
 
 void Q7_STDCALL torval_52158(char* text, char* same_text, int32_t from, int32_t to) {

@@ -27,6 +27,11 @@
 //                                  "date;plot number;payer;text;amount;text;amount;..." (up to ten lines)
 //   answer ok period START END     the period dialog's answer with its two dates
 //   show file NAME                 a text file of the working folder, line by line
+//   edit ITEM VALUE                for the next form shown: types VALUE into input field ITEM
+//   edit LABEL = VALUE             ... into the input field after the label shown as LABEL
+//                                  (or the only label that begins so). Amounts are typed in
+//                                  currency units (0.50), texts in UTF-8; edits apply in order,
+//                                  and the form then closes with the next answer (ok / cancel)
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -160,12 +165,27 @@ void press_key(const std::vector<std::string>& w) {
   say("  handler -> " + std::to_string(result));
 }
 
+form_edit parse_edit(const std::string& line) {
+  const std::string rest = line.substr(line.find_first_not_of(' ', line.find("edit") + 4));
+  form_edit edit;
+  if (const std::size_t equals = rest.find(" = "); equals != std::string::npos) {
+    edit.label = rest.substr(0, equals);
+    edit.value = rest.substr(equals + 3);
+    return edit;
+  }
+  const std::size_t space = rest.find(' ');
+  edit.item = rest.substr(0, space);
+  if (space != std::string::npos) edit.value = rest.substr(space + 1);
+  return edit;
+}
+
 void reset_session() {
   host().transcript.clear();
   host().answers.clear();
   std::snprintf(reinterpret_cast<char*>(host().information_block + 54), 5, "%s", "0001");
   std::error_code error;
   std::filesystem::create_directories(ledger_folder, error);
+  host().form_edits.clear();
   reset_tables();
   config_clear();
 }
@@ -452,6 +472,8 @@ void run_step(const std::string& line) {
     add_ledger_entry(w.at(1), line);
   } else if (verb == "show" && w.at(1) == "ledger") {
     show_ledger(w.at(2));
+  } else if (verb == "edit" && w.size() >= 2) {
+    host().form_edits.push_back(parse_edit(line));
   } else {
     say("  unknown step");
   }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "abi/mazovia.h"
+#include "plugin/fees/form_templates.h"
 #include "plugin/hostlink/binding.h"
 
 namespace q7 {
@@ -14,9 +15,7 @@ namespace {
 constexpr double amount_scale = 10000.0;  // 1.00 is held as 10000.0
 constexpr uint16_t fee_line_length = 32;
 
-// Form 1001's items the hook addresses.
-constexpr int32_t energy_marker = 16652;  // "Brak opłaty" beside the energy fee
-constexpr int32_t water_marker = 16653;   // "Brak opłaty" beside the water fee
+// Form 1001's items the hook addresses: its two markers, or all at once.
 constexpr int32_t every_item = 0;
 constexpr int32_t marker_hidden = 0x0800;
 constexpr int32_t show_again = 0x8000;
@@ -133,8 +132,8 @@ int32_t Q7_STDCALL fee_form_hook(int32_t, int32_t event) {
     switch (static_cast<int16_t>(event & 0xFFFF)) {
       case event_setup:
         svc_52040(&scratch, form_to_record);
-        if (letters_call_for(scratch.fee_letters, 'r')) svc_52034(water_marker, marker_hidden, 1);
-        if (letters_call_for(scratch.fee_letters, 'e')) svc_52034(energy_marker, marker_hidden, 1);
+        if (letters_call_for(scratch.fee_letters, 'r')) svc_52034(water_fee_marker, marker_hidden, 1);
+        if (letters_call_for(scratch.fee_letters, 'e')) svc_52034(energy_fee_marker, marker_hidden, 1);
         break;
       case event_value_changed:
         svc_52040(&scratch, form_to_record);
