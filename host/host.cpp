@@ -142,6 +142,20 @@ void set_ledger_credit(q7::ledger_entry& entry, double credit) {
   std::memcpy(entry.zero362, &credit, sizeof credit);
 }
 
+bool total_ledger(table& t, FILE* file, int32_t count) {
+  double debit = 0, credit = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    if (!read_record(t, file, i)) return false;
+    q7::ledger_entry entry;
+    std::memcpy(&entry, t.record_buffer.data(), sizeof entry);
+    debit += ledger_debit(entry);
+    credit += ledger_credit(entry);
+  }
+  t.column_totals[0] = debit;
+  t.column_totals[1] = credit;
+  return true;
+}
+
 bool day_number(const char* date, long& days) {
   int yy, mm, dd;
   char dot1, dot2;

@@ -111,6 +111,9 @@ void recompute_plot_totals(table& t);
 double ledger_debit(const q7::ledger_entry& entry);
 double ledger_credit(const q7::ledger_entry& entry);
 void set_ledger_credit(q7::ledger_entry& entry, double credit);
+// Sets a ledger table's debit and credit totals (columns 0 and 1) from the
+// first count entries of a holder's ledger file; false when one cannot be read.
+bool total_ledger(table& t, FILE* file, int32_t count);
 // Days from 1 January 1970 of a YY.MM.DD date; false when it is not one.
 bool day_number(const char* date, long& days);
 

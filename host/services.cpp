@@ -319,6 +319,8 @@ FILE* Q7_STDCALL torval_50516(int32_t, const char* file_name, q7::table_descript
     return nullptr;
   }
   *count = records_in(file, t->descriptor.record_size);
+  // The ledger table's totals are this holder's from now on.
+  total_ledger(*t, file, *count);
   trace(50516, std::string(file_name) + ", " + std::to_string(*count) + " entries");
   return file;
 }
@@ -328,18 +330,9 @@ FILE* Q7_STDCALL torval_50516(int32_t, const char* file_name, q7::table_descript
 int32_t Q7_STDCALL torval_52290(FILE* file, int32_t count, q7::table_descriptor* descriptor) {
   if (failing(52290)) return 0;
   table* t = table_of(descriptor);
-  if (!t || !file) return 0;
-  double debit = 0, credit = 0;
-  for (int32_t i = 0; i < count; ++i) {
-    if (!read_record(*t, file, i)) return 0;
-    q7::ledger_entry entry;
-    std::memcpy(&entry, t->record_buffer.data(), sizeof entry);
-    debit += ledger_debit(entry);
-    credit += ledger_credit(entry);
-  }
-  t->column_totals[0] = debit;
-  t->column_totals[1] = credit;
-  trace(52290, "debit " + amount_text(debit) + ", credit " + amount_text(credit));
+  if (!t || !file || !total_ledger(*t, file, count)) return 0;
+  trace(52290, "debit " + amount_text(t->column_totals[0]) + ", credit " +
+                   amount_text(t->column_totals[1]));
   return 1;
 }
 

@@ -209,6 +209,11 @@ void add_ledger_entry(const std::string& file_name, const std::string& line) {
   std::snprintf(entry.fee_line, sizeof entry.fee_line, "%s", fee_line.c_str());
   entry.amount = std::strtod(field(line, "amount", "0").c_str(), nullptr) * 10000.0;
   set_ledger_credit(entry, std::strtod(field(line, "paid", "0").c_str(), nullptr) * 10000.0);
+  // Dated as the host dates its own postings: on 1 January, entered today.
+  const std::string today = host().current_date;
+  std::snprintf(entry.entry_date, sizeof entry.entry_date, "%s", today.c_str());
+  std::snprintf(entry.doc_date, sizeof entry.doc_date, "%.3s01.01", today.c_str());
+  std::memcpy(entry.host_code, host().information_block + 54, 4);
   entry.stamp = static_cast<int32_t>(number(field(line, "stamp", "0")));
   entry.stamp_copy = static_cast<int32_t>(number(field(line, "copy", field(line, "stamp", "0"))));
   FILE* file = std::fopen(file_name.c_str(), "ab");
