@@ -47,7 +47,9 @@ answer next_answer(int default_code, const char* what) {
   if (answers.empty()) {
     say(std::string("  (no answer scripted for the ") + what + ": " +
         std::to_string(default_code) + ")");
-    return {default_code};
+    answer a;
+    a.code = default_code;
+    return a;
   }
   const answer a = answers.front();
   answers.pop_front();

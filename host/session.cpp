@@ -137,7 +137,8 @@ answer parse_answer(const std::vector<std::string>& w) {
   static const std::pair<const char*, int> names[] = {
       {"yes", 0x5001}, {"ok", 0x5001}, {"no", 0},     {"cancel", 0x5002},
       {"abort", box_abort}, {"retry", box_retry}, {"ignore", box_ignore}};
-  answer a{static_cast<int>(number(w.at(1)))};
+  answer a;
+  a.code = static_cast<int>(number(w.at(1)));
   for (const auto& [name, code] : names)
     if (w.at(1) == name) a.code = code;
   if (w.size() >= 4 && w[2] == "value") {
