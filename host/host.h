@@ -56,6 +56,16 @@ struct fault {
   bool from_then_on = false;
 };
 
+// What the host records to check a command afterwards: the totals of each
+// holder's ledger as the +1/-1 calls of 52204 leave them, the ledger opened
+// under each file descriptor, and what the ledger writes stored.
+struct audit_state {
+  std::map<std::string, std::pair<double, double>> ledger_totals;  // debit, credit by file
+  std::map<int, std::string> open_ledgers;                          // by file descriptor
+  double stored = 0;
+  int stored_entries = 0;
+};
+
 struct host_state {
   int32_t interface_version = 112;
   std::map<int32_t, table> tables;
@@ -75,6 +85,7 @@ struct host_state {
   std::set<uint32_t> traced;            // services whose calls the transcript shows
   std::map<uint32_t, fault> faults;     // services made to fail, by number
   std::map<uint32_t, int> calls;        // calls of each service so far
+  audit_state audit;
 };
 
 host_state& host();
@@ -114,6 +125,14 @@ void set_ledger_credit(q7::ledger_entry& entry, double credit);
 // Sets a ledger table's debit and credit totals (columns 0 and 1) from the
 // first count entries of a holder's ledger file; false when one cannot be read.
 bool total_ledger(table& t, FILE* file, int32_t count);
+// The audit of ledger postings (see audit_state) and its report.
+void audit_opened_ledger(FILE* file, const std::string& name, double debit, double credit);
+void audit_closed_ledger(FILE* file);
+void audit_ledger_totals(int fd, double debit, double credit);
+void audit_stored(const table& t);
+// Says whether every audited ledger's kept totals and the plot table's column
+// totals equal a recomputation from their files, and what was stored.
+void report_audit();
 // Days from 1 January 1970 of a YY.MM.DD date; false when it is not one.
 bool day_number(const char* date, long& days);
 

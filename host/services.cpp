@@ -76,7 +76,7 @@ int Q7_STDCALL scripted_message_box(void*, const char* text, const char* caption
 
 extern "C" {
 
-int32_t Q7_STDCALL torval_51594() { return host().interface_version; }
+int32_t Q7_STDCALL torval_51594() { return failing(51594) ? 0 : host().interface_version; }
 
 q7::table_descriptor* Q7_STDCALL torval_52256(int32_t number) {
   if (failing(52256)) return nullptr;
@@ -87,6 +87,7 @@ q7::table_descriptor* Q7_STDCALL torval_52256(int32_t number) {
 int16_t Q7_CDECL torval_52224(uint16_t op, const char* section, const char* key,
                               const char* format, q7::host_va_list values) {
   constexpr int16_t done = 0, failed = 1;
+  if (failing(52224)) return failed;
   switch (op) {
     case 1: {  // read a 16-bit integer
       const auto text = config_read(section, key);
@@ -123,6 +124,7 @@ int16_t Q7_CDECL torval_52224(uint16_t op, const char* section, const char* key,
 }
 
 uint16_t Q7_CDECL torval_52023(int32_t dialog, void* data, int32_t zero, ...) {
+  if (failing(52023)) return 0;
   va_list more;
   va_start(more, zero);
   std::string line = "  dialog " + std::to_string(dialog);
@@ -162,6 +164,7 @@ uint16_t Q7_CDECL torval_52023(int32_t dialog, void* data, int32_t zero, ...) {
 }
 
 int16_t Q7_STDCALL torval_52028(const char* caption, const char* text, int32_t style) {
+  if (failing(52028)) return 0;
   return show_box("52028", caption, text, style);
 }
 
@@ -177,6 +180,7 @@ int16_t Q7_CDECL torval_52029(const char* caption, const char* format, int32_t s
 // forms, is not read: nothing says what it means.
 uint16_t Q7_CDECL torval_52026(const void* block, int32_t form, void* record, q7::form_hook hook,
                                ...) {
+  if (failing(52026)) return 0;
   return show_form(block, form, record, hook);
 }
 
@@ -271,6 +275,7 @@ int32_t Q7_STDCALL torval_52287(int32_t, int32_t index, q7::table_descriptor* de
   if (failing(52287)) return 0;
   table* t = table_of(descriptor);
   const bool done = t && write_record(*t, file, index);
+  if (done) audit_stored(*t);
   trace(52287, "table " + std::to_string(t ? t->number : 0) + ", record " + std::to_string(index) +
                    (done ? "" : ": not written"));
   return done;
@@ -280,6 +285,7 @@ int32_t Q7_STDCALL torval_52288(int32_t* count, q7::table_descriptor* descriptor
   if (failing(52288)) return 0;
   table* t = table_of(descriptor);
   const bool done = t && append_record(*t, file, count);
+  if (done) audit_stored(*t);
   trace(52288, "table " + std::to_string(t ? t->number : 0) +
                    (done ? ", now " + std::to_string(*count) + " records" : ": not appended"));
   return done;
@@ -287,7 +293,7 @@ int32_t Q7_STDCALL torval_52288(int32_t* count, q7::table_descriptor* descriptor
 
 // Keeps the column totals of a table as records are taken out (-1) and put
 // back (+1): for a holder's ledger the debit and the credit totals.
-void Q7_STDCALL torval_52204(q7::table_descriptor* descriptor, void* record, int32_t sign, int32_t) {
+void Q7_STDCALL torval_52204(q7::table_descriptor* descriptor, void* record, int32_t sign, int32_t fd) {
   table* t = table_of(descriptor);
   if (!t || !record) return;
   std::string what = "table " + std::to_string(t->number) + ", " + (sign < 0 ? "-1" : "+1");
@@ -296,6 +302,7 @@ void Q7_STDCALL torval_52204(q7::table_descriptor* descriptor, void* record, int
     std::memcpy(&entry, record, sizeof entry);
     t->column_totals[0] += sign * ledger_debit(entry);
     t->column_totals[1] += sign * ledger_credit(entry);
+    audit_ledger_totals(fd, sign * ledger_debit(entry), sign * ledger_credit(entry));
     what += ", " + amount_text(ledger_debit(entry));
   } else if (t->number == q7::plot_table_no) {
     q7::plot_record plot;
@@ -321,6 +328,7 @@ FILE* Q7_STDCALL torval_50516(int32_t, const char* file_name, q7::table_descript
   *count = records_in(file, t->descriptor.record_size);
   // The ledger table's totals are this holder's from now on.
   total_ledger(*t, file, *count);
+  audit_opened_ledger(file, file_name, t->column_totals[0], t->column_totals[1]);
   trace(50516, std::string(file_name) + ", " + std::to_string(*count) + " entries");
   return file;
 }
@@ -338,7 +346,10 @@ int32_t Q7_STDCALL torval_52290(FILE* file, int32_t count, q7::table_descriptor*
 
 void Q7_STDCALL torval_52302(int32_t ok, int32_t, FILE** handle, int32_t) {
   trace(52302, "ok " + std::to_string(ok));
-  if (handle && *handle) std::fclose(*handle);
+  if (handle && *handle) {
+    audit_closed_ledger(*handle);
+    std::fclose(*handle);
+  }
   if (handle) *handle = nullptr;
 }
 

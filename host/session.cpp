@@ -17,6 +17,11 @@
 //                                  append an entry to a holder's ledger file
 //   show ledger FILE
 //   fail N at K | fail N from K   service N answers its failure value at its K-th call, or from it on
+//   fail clear                     no faults; call counts, scripted answers, edits and the audit start anew
+//   show calls                     how often each service that can fail was called
+//   audit                          do the kept totals match the files; what the ledger writes stored
+//   ledgers clear                  removes every holder's ledger file
+//   transcript clear               forgets the transcript so far
 //   plots FILE.csv                 the plot table from a readable file: one plot a line,
 //                                  "number;holder;area m2;fee letters;ledger number"
 //   cursor N | window FIRST TOP CURSOR   the list window of the plot table
@@ -462,6 +467,25 @@ void run_step(const std::string& line) {
     std::snprintf(name, sizeof name, "%s/MMM%05d.KON", ledger_folder, static_cast<int>(plot.ledger_no));
     say("  " + std::string(name) + ":");
     show_ledger(name);
+  } else if (verb == "fail" && w.at(1) == "clear") {
+    host().faults.clear();
+    host().calls.clear();
+    host().answers.clear();
+    host().form_edits.clear();
+    host().audit = {};
+  } else if (verb == "show" && w.at(1) == "calls") {
+    std::string calls = "  calls:";
+    for (const auto& [service, count] : host().calls)
+      calls += " " + std::to_string(service) + "x" + std::to_string(count);
+    say(calls);
+  } else if (verb == "transcript" && w.at(1) == "clear") {
+    host().transcript.clear();
+  } else if (verb == "audit") {
+    report_audit();
+  } else if (verb == "ledgers" && w.at(1) == "clear") {
+    std::error_code error;
+    for (const auto& item : std::filesystem::directory_iterator(ledger_folder, error))
+      std::filesystem::remove(item.path(), error);
   } else if (verb == "fail") {
     host().faults[static_cast<uint32_t>(number(w.at(1)))] = {static_cast<int>(number(w.at(3))), w.at(2) == "from"};
   } else if (verb == "year") {

@@ -25,8 +25,9 @@ void enter_fresh_folder(const std::string& name) {
   namespace fs = std::filesystem;
   static const fs::path start = fs::current_path();
   const fs::path folder = start / "test-work" / name;
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  std::error_code error;
+  fs::remove_all(folder, error);
+  fs::create_directories(folder, error);
   fs::current_path(folder);
 }
 

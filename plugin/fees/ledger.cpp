@@ -67,7 +67,15 @@ double post_fee(const ledger_access& ledger, text_ref title, double amount, text
     if (!titled(entry, title)) continue;
     enter_totals(ledger, withdraw);
     const ledger_entry old = entry;
-    fill_ledger_entry(entry, title, amount, fee_line);
+    try {
+      fill_ledger_entry(entry, title, amount, fee_line);
+    } catch (...) {
+      // Stopped between taking the old entry out of the totals and writing
+      // the new one: the file still holds the old entry, so it goes back in.
+      entry = old;
+      enter_totals(ledger, enter);
+      throw;
+    }
     stamp(entry, old.stamp);
     const bool written = svc_52287(0, i, ledger.table, 0, ledger.file) != 0;
     // The file still holds the old entry when the write was refused: the

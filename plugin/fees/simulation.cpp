@@ -49,15 +49,22 @@ void simulate_fee_generation(plot_command& command) {
     svc_52204(table, &plot, -1, descriptor_of(file));
     const int32_t old_kwota1 = plot.kwota1;
     const int32_t old_kwota2 = plot.kwota2;
-    plot.kwota1 = svc_52178(sheet.total, column_scale);
-    plot.kwota2 = svc_52178(without_utilities.total, column_scale);
-    command.ok = svc_52287(0, i, table, 0, file);
     // A record the host did not write keeps its old values in the file, and
     // the column totals take back those.
-    if (!command.ok) {
+    auto keep_old_values = [&] {
       plot.kwota1 = old_kwota1;
       plot.kwota2 = old_kwota2;
+    };
+    try {
+      plot.kwota1 = svc_52178(sheet.total, column_scale);
+      plot.kwota2 = svc_52178(without_utilities.total, column_scale);
+      command.ok = svc_52287(0, i, table, 0, file);
+    } catch (...) {
+      keep_old_values();
+      svc_52204(table, &plot, +1, descriptor_of(file));
+      throw;
     }
+    if (!command.ok) keep_old_values();
     svc_52204(table, &plot, +1, descriptor_of(file));
   }
 
