@@ -410,7 +410,10 @@ void Q7_STDCALL torval_52407(const char* file, const char* line) {
   }
 }
 
-void Q7_STDCALL torval_52409(const char* file, const char* layout, int32_t, const char* title, int32_t) {
+void Q7_STDCALL torval_52409(const char* file, const char* layout, int32_t zero, const char* title,
+                             int32_t zero2) {
+  say("  52409(" + std::string(file) + ", \"" + from_mazovia(layout) + "\", " + std::to_string(zero) +
+      ", \"" + from_mazovia(title) + "\", " + std::to_string(zero2) + ")");
   show_report(file, layout, title);
 }
 

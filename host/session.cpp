@@ -30,6 +30,7 @@
 //   show ledger-of N               the ledger of the plot in row N
 //   cash FILE.csv                  the cash table from a readable file: one document a line,
 //                                  "date;plot number;payer;text;amount;text;amount;..." (up to ten lines)
+//   cash raw FILE                  the cash table from a file of whole 1048-byte records as they are
 //   answer ok period START END     the period dialog's answer with its two dates
 //   show file NAME                 a text file of the working folder, line by line
 //   edit ITEM VALUE                for the next form shown: types VALUE into input field ITEM
@@ -346,6 +347,19 @@ void load_cash(const std::string& csv) {
   say("  " + std::to_string(count) + " cash documents");
 }
 
+void load_raw_cash(const std::string& name) {
+  std::ifstream in(script_relative(name), std::ios::binary);
+  if (!in) return say("  cannot read " + name);
+  table& t = *find_table(q7::cash_table_no);
+  if (t.file) std::fclose(t.file);
+  t.file = std::fopen("cash.dat", "w+b");
+  int32_t count = 0;
+  while (in.read(t.record_buffer.data(), sizeof(q7::cash_record))) append_record(t, t.file, &count);
+  t.record_count = count;
+  reload_rows(t);
+  say("  " + std::to_string(count) + " cash documents");
+}
+
 void show_file(const std::string& name) {
   std::ifstream in(name, std::ios::binary);
   if (!in) return say("  no file " + name);
@@ -438,6 +452,8 @@ void run_step(const std::string& line) {
     say("  30009 returned");
   } else if (verb == "key") {
     press_key(w);
+  } else if (verb == "cash" && w.at(1) == "raw") {
+    load_raw_cash(w.at(2));
   } else if (verb == "cash") {
     load_cash(w.at(1));
   } else if (verb == "show" && w.at(1) == "file") {
