@@ -144,6 +144,8 @@ void say_text(const char* mazovia_text);
 void say_windows_text(const char* windows_text);
 std::string from_mazovia(const char* text);
 std::string from_windows_1250(const char* text);
+// The parts of a text between separators.
+std::vector<std::string> split_text(const std::string& text, char separator);
 // Mazovia bytes of a UTF-8 text typed in a session script.
 std::string to_mazovia(const std::string& utf8);
 

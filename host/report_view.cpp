@@ -19,18 +19,9 @@ struct column {
   std::string title;
 };
 
-std::vector<std::string> split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (std::size_t at; (at = text.find(separator, start)) != std::string::npos; start = at + 1)
-    parts.push_back(text.substr(start, at - start));
-  parts.push_back(text.substr(start));
-  return parts;
-}
-
 std::vector<column> read_layout(const std::string& layout) {
   std::vector<column> columns;
-  for (const std::string& entry : split(layout, '\r')) {
+  for (const std::string& entry : split_text(layout, '\r')) {
     if (entry.empty()) continue;
     std::size_t digits = 1;
     if (digits < entry.size() && entry[digits] == '-') ++digits;
@@ -91,7 +82,7 @@ void show_report(const char* file, const char* layout, const char* title) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     // Tabs end every field of a line; what follows the last one is empty.
     std::vector<std::string> fields;
-    for (const std::string& field : split(line, '\t')) fields.push_back(from_mazovia(field.c_str()));
+    for (const std::string& field : split_text(line, '\t')) fields.push_back(from_mazovia(field.c_str()));
     say("  | " + draw(columns, fields));
   }
 }

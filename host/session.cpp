@@ -258,13 +258,38 @@ std::string script_relative(const std::string& path) {
   return host().script_folder.empty() ? path : host().script_folder + "/" + path;
 }
 
-std::vector<std::string> split(const std::string& line, char separator) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (std::size_t at; (at = line.find(separator, start)) != std::string::npos; start = at + 1)
-    parts.push_back(line.substr(start, at - start));
-  parts.push_back(line.substr(start));
-  return parts;
+// Makes the table's file anew, in the working folder, and opens it.
+table& new_table_file(int32_t number, const char* data_file) {
+  table& t = *find_table(number);
+  if (t.file) std::fclose(t.file);
+  t.file = std::fopen(data_file, "w+b");
+  t.record_count = 0;
+  return t;
+}
+
+// Fills a table's file with one record per line of a readable file: fields
+// separated by ";", lines starting with "#" left out, lines of fewer fields
+// refused. make_record builds the record of a line in the record buffer.
+template <class Record, class Make>
+void load_table(int32_t number, const std::string& csv, const char* data_file, std::size_t fields,
+                const char* what, Make make_record) {
+  std::ifstream in(script_relative(csv), std::ios::binary);
+  if (!in) return say("  cannot read " + csv);
+  table& t = new_table_file(number, data_file);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    const auto f = split_text(line, ';');
+    if (f.size() < fields) {
+      say(std::string("  not ") + what + ": " + line);
+      continue;
+    }
+    Record record{};
+    make_record(f, record);
+    std::memcpy(t.record_buffer.data(), &record, sizeof record);
+    append_record(t, t.file, &t.record_count);
+  }
+  reload_rows(t);
 }
 
 // An area in square metres with up to three decimals, in thousandths.
@@ -281,53 +306,24 @@ int32_t area_in_thousandths(const std::string& text) {
 }
 
 void load_plots(const std::string& csv) {
-  std::ifstream in(script_relative(csv), std::ios::binary);
-  if (!in) return say("  cannot read " + csv);
-  table& t = *find_table(q7::plot_table_no);
-  if (t.file) std::fclose(t.file);
-  t.file = std::fopen("plots.dat", "w+b");
-  int32_t count = 0;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#') continue;
-    const auto f = split(line, ';');
-    if (f.size() < 5) {
-      say("  not a plot: " + line);
-      continue;
-    }
-    q7::plot_record plot{};
+  load_table<q7::plot_record>(q7::plot_table_no, csv, "plots.dat", 5, "a plot",
+                              [](const auto& f, q7::plot_record& plot) {
     std::snprintf(plot.plot_no_text, sizeof plot.plot_no_text, "%s", f[0].c_str());
     std::snprintf(plot.holder_name, sizeof plot.holder_name, "%s", to_mazovia(f[1]).c_str());
     plot.area_milli = area_in_thousandths(f[2]);
     std::snprintf(plot.fee_letters, sizeof plot.fee_letters, "%s", to_mazovia(f[3]).c_str());
     plot.ledger_no = static_cast<int16_t>(number(f[4]));
-    std::memcpy(t.record_buffer.data(), &plot, sizeof plot);
-    append_record(t, t.file, &count);
-  }
-  t.record_count = count;
-  reload_rows(t);
+  });
+  table& t = *find_table(q7::plot_table_no);
   recompute_plot_totals(t);
-  say("  " + std::to_string(count) + " plots");
+  say("  " + std::to_string(t.record_count) + " plots");
 }
 
 // A cash document: its line texts fill their slots of 25 characters with
 // blanks, and a zero byte follows the last slot used.
 void load_cash(const std::string& csv) {
-  std::ifstream in(script_relative(csv), std::ios::binary);
-  if (!in) return say("  cannot read " + csv);
-  table& t = *find_table(q7::cash_table_no);
-  if (t.file) std::fclose(t.file);
-  t.file = std::fopen("cash.dat", "w+b");
-  int32_t count = 0;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#') continue;
-    const auto f = split(line, ';');
-    if (f.size() < 3) {
-      say("  not a cash document: " + line);
-      continue;
-    }
-    q7::cash_record record{};
+  load_table<q7::cash_record>(q7::cash_table_no, csv, "cash.dat", 3, "a cash document",
+                              [](const auto& f, q7::cash_record& record) {
     std::snprintf(record.cash_date, sizeof record.cash_date, "%s", f[0].c_str());
     std::snprintf(record.cash_plot_no, sizeof record.cash_plot_no, "%s", f[1].c_str());
     std::snprintf(record.payer_name, sizeof record.payer_name, "%s", to_mazovia(f[2]).c_str());
@@ -339,25 +335,18 @@ void load_cash(const std::string& csv) {
       const double amount = i + 1 < f.size() ? std::strtod(f[i + 1].c_str(), nullptr) * 10000.0 : 0.0;
       std::memcpy(&record.line_amounts[slot], &amount, sizeof amount);
     }
-    std::memcpy(t.record_buffer.data(), &record, sizeof record);
-    append_record(t, t.file, &count);
-  }
-  t.record_count = count;
-  reload_rows(t);
-  say("  " + std::to_string(count) + " cash documents");
+  });
+  say("  " + std::to_string(find_table(q7::cash_table_no)->record_count) + " cash documents");
 }
 
 void load_raw_cash(const std::string& name) {
   std::ifstream in(script_relative(name), std::ios::binary);
   if (!in) return say("  cannot read " + name);
-  table& t = *find_table(q7::cash_table_no);
-  if (t.file) std::fclose(t.file);
-  t.file = std::fopen("cash.dat", "w+b");
-  int32_t count = 0;
-  while (in.read(t.record_buffer.data(), sizeof(q7::cash_record))) append_record(t, t.file, &count);
-  t.record_count = count;
+  table& t = new_table_file(q7::cash_table_no, "cash.dat");
+  while (in.read(t.record_buffer.data(), sizeof(q7::cash_record)))
+    append_record(t, t.file, &t.record_count);
   reload_rows(t);
-  say("  " + std::to_string(count) + " cash documents");
+  say("  " + std::to_string(t.record_count) + " cash documents");
 }
 
 void show_file(const std::string& name) {

@@ -67,4 +67,13 @@ std::string to_mazovia(const std::string& utf8) {
   return out;
 }
 
+std::vector<std::string> split_text(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (std::size_t at; (at = text.find(separator, start)) != std::string::npos; start = at + 1)
+    parts.push_back(text.substr(start, at - start));
+  parts.push_back(text.substr(start));
+  return parts;
+}
+
 }  // namespace torval
