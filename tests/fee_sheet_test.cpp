@@ -115,6 +115,11 @@ TEST_F(Fees, HeatingNumberFollowsTheLetter) {
   EXPECT_EQ(+heating("c1e999").heating_fee, 0.0);
   EXPECT_EQ(+heating("cnan").heating_fee, 0.0);
   EXPECT_TRUE(std::isfinite(heating("cinf").total));
+  // Nor does a finite number too large to be held scaled: the fee and the total stay numbers.
+  EXPECT_EQ(+heating("c1e305").heating_fee, 0.0);
+  EXPECT_EQ(+heating("C-1.7e308").heating_fee, 0.0);
+  EXPECT_TRUE(std::isfinite(heating("c1e305").total));
+  EXPECT_DOUBLE_EQ(+heating("c1e300").heating_fee, 1e304);  // still held
 }
 
 TEST_F(Fees, ZeroAndNegativeAreas) {

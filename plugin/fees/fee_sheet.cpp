@@ -35,12 +35,13 @@ void write_fee_line(char (&field)[fee_line_length + 1], const char* format, Valu
 
 // The central-heating amount written after the heating letter: after the
 // first "c", or after the first "C" when there is no lower-case one. A number
-// that reads as infinite or not a number counts as no number.
+// that reads as infinite or not a number, or is too large to be held as a
+// scaled amount, counts as no number.
 double heating_amount(const char* fee_letters) {
   const char* letter = std::strchr(fee_letters, 'c');
   if (!letter) letter = std::strchr(fee_letters, 'C');
-  const double value = std::atof(letter + 1);
-  return std::isfinite(value) ? value * amount_scale : 0.0;
+  const double scaled = std::atof(letter + 1) * amount_scale;
+  return std::isfinite(scaled) ? scaled : 0.0;
 }
 
 }  // namespace

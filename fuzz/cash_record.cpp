@@ -1,0 +1,114 @@
+// A cash document from untrusted bytes through the payments report of the
+// cash desk (Ctrl-A), end to end: the stand-in host's cash table holds the
+// record in its file, the plug-in's key handler runs the report, and the
+// host's scripted answers say yes, give the period, and decline printing.
+//
+// The input is one cash record (1048 bytes; a shorter input is padded with
+// zeros, a longer one cut).
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "abi/records.h"
+#include "fuzz/support.h"
+#include "host/host.h"
+#include "plugin/hostlink/entry.h"
+
+namespace {
+
+constexpr char period_start[] = "11.01.01";
+constexpr char period_end[] = "11.12.31";
+
+torval::table& cash_table() {
+  static torval::table& cash = [&]() -> torval::table& {
+    torval::table& t = *torval::find_table(q7::cash_table_no);
+    const q7::fuzz::in_scratch_folder here;
+    t.file = std::fopen("cash.dat", "w+b");
+    if (!t.file) q7::fuzz::broken(__FILE__, __LINE__, "cash.dat", "cannot make the cash table's file");
+    return t;
+  }();
+  return cash;
+}
+
+// Days between two dates as the host counts them; 0 when either is not a date.
+long difference(const char* a, const char* b) {
+  long day_a, day_b;
+  return torval::day_number(a, day_a) && torval::day_number(b, day_b) ? day_a - day_b : 0;
+}
+
+// Whether the report is to list the document: dated within the period (a date
+// the host cannot read compares as equal to any), and for a plot.
+bool listed(const q7::cash_record& record) {
+  char date[9];
+  std::memcpy(date, record.cash_date, 8);
+  date[8] = 0;
+  return date[0] != 0 && difference(period_start, date) <= 0 && difference(period_end, date) >= 0 &&
+         record.cash_plot_no[0] != 0;
+}
+
+std::vector<std::string> fields(const std::string& line) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  for (std::size_t at; (at = line.find('\t', start)) != std::string::npos; start = at + 1)
+    out.push_back(line.substr(start, at - start));
+  out.push_back(line.substr(start));
+  return out;
+}
+
+// The seven amount columns and what follows the line's last tab.
+std::vector<std::string> amounts(const std::string& line) {
+  const auto all = fields(line);
+  return all.size() < 8 ? all : std::vector<std::string>(all.end() - 8, all.end());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  q7::fuzz::attach_plugin();
+  torval::table& t = cash_table();
+  q7::fuzz::reset_host_output();
+  const q7::fuzz::in_scratch_folder here;
+
+  q7::cash_record record{};
+  std::memcpy(&record, data, std::min(size, sizeof record));
+  std::memcpy(t.record_buffer.data(), &record, sizeof record);
+  Q7_FUZZ_CHECK(torval::write_record(t, t.file, 0), "the cash table's file was not written");
+  std::memset(t.record_buffer.data(), 0, t.record_buffer.size());
+  t.record_count = 1;
+
+  q7::fuzz::step("answer yes");
+  q7::fuzz::step(std::string("answer ok period ") + period_start + " " + period_end);
+  q7::fuzz::step("answer no");
+  const int32_t result = q7::cash_list_handler(q7::key_ctrl_a, 0, &t.record_count, t.rows.data(), 5,
+                                               &t.descriptor, 7, t.file, 9, 0, 11);
+  const std::string& transcript = torval::host().transcript;
+  Q7_FUZZ_CHECK(result == 0, "the handler answered " + std::to_string(result));
+  Q7_FUZZ_CHECK(torval::host().answers.empty(), "the report stopped before its end:\n" + transcript);
+
+  // The listing: its head line, the document's line if it is listed, an
+  // empty line and the totals, each ended by CR LF.
+  const std::string listing = q7::fuzz::file_bytes("info2.txt");
+  const std::size_t head_end = listing.find("\r\n");
+  Q7_FUZZ_CHECK(head_end != std::string::npos && listing.size() >= 6 &&
+                    listing.compare(listing.size() - 2, 2, "\r\n") == 0,
+                "a listing without its lines:\n" + listing);
+  const std::size_t totals_start = listing.rfind("\r\n", listing.size() - 3) + 2;
+  const std::string totals = listing.substr(totals_start, listing.size() - 2 - totals_start);
+  Q7_FUZZ_CHECK(totals.compare(0, 5, "RAZEM") == 0 && totals_start >= head_end + 4 &&
+                    listing.compare(totals_start - 4, 2, "\r\n") == 0,
+                "no totals after an empty line:\n" + listing);
+  const std::size_t row_start = head_end + 2, row_end = totals_start - 4;
+  Q7_FUZZ_CHECK(listed(record) == (row_end > row_start), "the document is listed or left out wrongly:\n" + listing);
+
+  // A listed document's amounts are the totals' amounts, where neither line
+  // was cut at the line buffer's end.
+  if (row_end > row_start) {
+    const std::string row = listing.substr(row_start, row_end - row_start);
+    constexpr std::size_t longest = 1023;
+    if (row.size() < longest && totals.size() < longest)
+      Q7_FUZZ_CHECK(amounts(row) == amounts(totals), "the totals differ from the one document:\n" + listing);
+  }
+  return 0;
+}

@@ -1,0 +1,114 @@
+// Writes the seed corpora of the fuzz programs (fuzz/corpus/<program>/) from
+// what the plug-in and the stand-in host really make: cash records written by
+// the host's cash table loader, the worked example's plot and rates, the
+// plug-in's own form template block, a holder's ledger written by the host,
+// and the module paths and service names the binding error box reports.
+//
+//   fuzz_seeds CORPUS_FOLDER CASH_CSV
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "abi/mazovia.h"
+#include "abi/records.h"
+#include "fuzz/fee_input.h"
+#include "fuzz/support.h"
+#include "plugin/fees/form_templates.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using q7::fuzz::step;
+
+fs::path corpus;
+
+void write(const std::string& program, const std::string& name, const void* bytes, std::size_t size) {
+  fs::create_directories(corpus / program);
+  std::ofstream out(corpus / program / name, std::ios::binary | std::ios::trunc);
+  out.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(size));
+}
+
+void write(const std::string& program, const std::string& name, const std::string& bytes) {
+  write(program, name, bytes.data(), bytes.size());
+}
+
+void cash_records(const std::string& csv) {
+  step("cash " + csv);
+  const std::string file = q7::fuzz::file_bytes("cash.dat");
+  constexpr std::size_t size = sizeof(q7::cash_record);
+  for (std::size_t i = 0; (i + 1) * size <= file.size(); ++i)
+    write("cash_record", "document-" + std::to_string(i + 1), file.data() + i * size, size);
+}
+
+void plot(const std::string& name, const double (&rates)[4], int32_t area_milli, const char* number,
+          const char* holder, const char* letters) {
+  q7::fuzz::fee_input in{};
+  std::memcpy(in.rates, rates, sizeof rates);
+  in.area_milli = area_milli;
+  std::snprintf(in.plot_no_text, sizeof in.plot_no_text, "%s", number);
+  std::snprintf(in.holder_name, sizeof in.holder_name, "%s", holder);
+  std::snprintf(in.fee_letters, sizeof in.fee_letters, "%s", letters);
+  write("fee_sheet", name, &in, sizeof in);
+}
+
+void fee_sheets() {
+  const double defaults[4] = {3800.0, 4200.0, 100000.0, 60000.0};
+  const double raised[4] = {4000.0, 5000.0, 110000.0, 70000.0};
+  plot("worked-example", defaults, 300000, "1", "Anna Nowak", "r e c150");
+  plot("upper-case-letters", raised, 412500, "2", "Jan Kowalski", "RE");
+  plot("heating-only", defaults, 318750, "  -4", MZ("Piotr Wójcik"), "C12.5");
+  plot("no-letters", defaults, 250000, "3", MZ("Zofia Wiśniewska"), "");
+}
+
+void form_blocks() {
+  const auto& block = q7::form_template_block;
+  write("form_block", "plug-in-forms", block.data(), block.size());
+  // The first form alone, its head saying so.
+  const std::size_t first = 4 + 4 + (block[4] | block[5] << 8);
+  std::string alone(reinterpret_cast<const char*>(block.data()), first);
+  const uint32_t total = static_cast<uint32_t>(first - 4);
+  std::memcpy(alone.data(), &total, sizeof total);
+  write("form_block", "annual-fees-form-alone", alone);
+}
+
+void service_names() {
+  write("service_names", "host-module", "TORVAL");
+  write("service_names", "module-path", "C:\\TORVAL\\WTYCZKI\\q7_kar_vezezoz.dll");
+  write("service_names", "decorated-name", "_MessageBoxA@16");
+  write("service_names", "caller-removes", "wsprintfA");
+  write("service_names", "too-many-bytes", "_Service@60");
+  write("service_names", "markup", MZ("moduł \x02wtyczki\x01 @8"));
+}
+
+void ledgers() {
+  step("ledger FUZZ.KON entry stamp=901 amount=390 paid=390 line=2010 opł. 300* 0.38=114.00; title=2010 Opłata - użytkowanie");
+  step("ledger FUZZ.KON entry stamp=0 amount=0 title=");
+  step("ledger FUZZ.KON entry stamp=42 amount=5 line=2011 woda 300* 0.42=126.00; title=2011 Opłata za wodę");
+  step("ledger FUZZ.KON entry stamp=43 amount=6 title=2011 Opłata za wodę");
+  const std::string file = q7::fuzz::file_bytes("FUZZ.KON");
+  write("ledger_file", "four-entries", file);
+  write("ledger_file", "two-entries-and-a-part", file.substr(0, 2 * sizeof(q7::ledger_entry) + 100));
+  write("ledger_file", "empty", "");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: fuzz_seeds CORPUS_FOLDER CASH_CSV\n");
+    return 2;
+  }
+  corpus = fs::absolute(argv[1]);
+  const std::string csv = fs::absolute(argv[2]).string();
+  q7::fuzz::attach_plugin();
+  const q7::fuzz::in_scratch_folder here;
+  step("date 11.03.15");
+  cash_records(csv);
+  fee_sheets();
+  form_blocks();
+  service_names();
+  ledgers();
+  return 0;
+}

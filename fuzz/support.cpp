@@ -1,0 +1,82 @@
+#include "fuzz/support.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "abi/machine.h"
+#include "host/host.h"
+#include "plugin/hostlink/module.h"
+
+extern "C" int Q7_CDECL torval_session_step(const char* line) Q7_SYMBOL("torval_session_step");
+
+namespace q7::fuzz {
+
+void step(const std::string& line) { torval_session_step(line.c_str()); }
+
+const std::string& scratch_folder() {
+  // Never destroyed: the folder is removed at exit, after static destructors may have run.
+  static const std::string* const folder = [] {
+    const char* tmp = std::getenv("TMPDIR");
+    auto* path = new std::string(std::string(tmp && *tmp ? tmp : "/tmp") + "/q7-fuzz-XXXXXX");
+    if (!mkdtemp(path->data())) {
+      std::perror("cannot make a scratch folder");
+      std::abort();
+    }
+    std::atexit([] {
+      std::error_code error;
+      std::filesystem::remove_all(*folder, error);
+    });
+    return path;
+  }();
+  return *folder;
+}
+
+in_scratch_folder::in_scratch_folder() : previous_(open(".", O_RDONLY | O_DIRECTORY)) {
+  if (previous_ < 0 || chdir(scratch_folder().c_str()) != 0) {
+    std::perror("cannot enter the scratch folder");
+    std::abort();
+  }
+}
+
+in_scratch_folder::~in_scratch_folder() {
+  if (fchdir(previous_) != 0) {
+    std::perror("cannot return from the scratch folder");
+    std::abort();
+  }
+  close(previous_);
+}
+
+void attach_plugin() {
+  if (module.own_module) return;
+  const in_scratch_folder here;
+  step("load");
+  if (!module.own_module || !module.host_module) {
+    std::fprintf(stderr, "the plug-in code did not attach to the stand-in host\n");
+    std::abort();
+  }
+}
+
+std::string file_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void reset_host_output() {
+  torval::host().transcript.clear();
+  torval::host().answers.clear();
+}
+
+void broken(const char* file, int line, const char* property, const std::string& detail) {
+  std::fprintf(stderr, "%s:%d: does not hold: %s\n  %s\n", file, line, property, detail.c_str());
+  std::abort();
+}
+
+}  // namespace q7::fuzz

@@ -1,0 +1,52 @@
+// What every fuzz program shares: the plug-in code attached to the stand-in
+// host once, a scratch folder for the files the host writes, and the report
+// of a broken property, which stops the program so that the fuzzer keeps the
+// input that broke it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace q7::fuzz {
+
+// Runs one session step in the stand-in host.
+void step(const std::string& line);
+
+// Attaches the plug-in code linked into the program to the stand-in host, as
+// the session step "load" does, the first time it is called; the host's
+// session starts in the scratch folder.
+void attach_plugin();
+
+// The scratch folder of this run of the program (made on first use, removed
+// at exit); the repository and the fuzzer's own folders are never written.
+const std::string& scratch_folder();
+
+// Enters the scratch folder for its lifetime and then returns to the folder
+// the program was in, where the fuzzer keeps its corpus and findings.
+class in_scratch_folder {
+ public:
+  in_scratch_folder();
+  ~in_scratch_folder();
+  in_scratch_folder(const in_scratch_folder&) = delete;
+  in_scratch_folder& operator=(const in_scratch_folder&) = delete;
+
+ private:
+  int previous_;
+};
+
+// The whole content of a file ("" when it cannot be read).
+std::string file_bytes(const std::string& path);
+
+// Forgets what the host wrote into its transcript and the answers left over.
+void reset_host_output();
+
+[[noreturn]] void broken(const char* file, int line, const char* property, const std::string& detail);
+
+}  // namespace q7::fuzz
+
+// Stops the program with a report when a property of the code under test does not hold.
+#define Q7_FUZZ_CHECK(property, detail)                                      \
+  do {                                                                       \
+    if (!(property)) ::q7::fuzz::broken(__FILE__, __LINE__, #property, detail); \
+  } while (0)
