@@ -60,6 +60,8 @@ void fee_sheets() {
   plot("upper-case-letters", raised, 412500, "2", "Jan Kowalski", "RE");
   plot("heating-only", defaults, 318750, "  -4", MZ("Piotr Wójcik"), "C12.5");
   plot("no-letters", defaults, 250000, "3", MZ("Zofia Wiśniewska"), "");
+  // Once gave an infinite heating fee: the number was checked before it was scaled.
+  plot("heating-too-large", defaults, 300000, "5", "Ewa", "c1e305");
 }
 
 void form_blocks() {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "abi/mazovia.h"
 #include "plugin/fees/form_templates.h"
@@ -40,8 +41,11 @@ void write_fee_line(char (&field)[fee_line_length + 1], const char* format, Valu
 double heating_amount(const char* fee_letters) {
   const char* letter = std::strchr(fee_letters, 'c');
   if (!letter) letter = std::strchr(fee_letters, 'C');
+  // Compared with the largest double rather than tested with isfinite: on x87
+  // the product may still be held with the wider range of the FPU's registers,
+  // where it is finite, and become infinite only when it is stored.
   const double scaled = std::atof(letter + 1) * amount_scale;
-  return std::isfinite(scaled) ? scaled : 0.0;
+  return std::fabs(scaled) <= std::numeric_limits<double>::max() ? scaled : 0.0;
 }
 
 }  // namespace
