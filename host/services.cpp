@@ -72,6 +72,20 @@ int Q7_STDCALL scripted_message_box(void*, const char* text, const char* caption
   return a.code;
 }
 
+// The record services of a table file: a fault plan may refuse them, and the
+// transcript shows each call when traced. action does the work; outcome
+// tells, after it, what came of the call.
+template <class Action, class Outcome>
+int32_t record_service(uint32_t service, q7::table_descriptor* descriptor, Action action,
+                       Outcome outcome) {
+  if (failing(service)) return 0;
+  table* t = table_of(descriptor);
+  const bool done = t && action(*t);
+  if (done && service != 52286) audit_stored(*t);
+  trace(service, "table " + std::to_string(t ? t->number : 0) + outcome(done));
+  return done;
+}
+
 }  // namespace
 
 extern "C" {
@@ -262,33 +276,24 @@ int32_t Q7_STDCALL torval_50800() {
 
 int32_t Q7_STDCALL torval_52286(int32_t, int32_t index, q7::table_descriptor* descriptor, int32_t,
                                 FILE* file) {
-  if (failing(52286)) return 0;
-  table* t = table_of(descriptor);
-  const bool done = t && read_record(*t, file, index);
-  trace(52286, "table " + std::to_string(t ? t->number : 0) + ", record " + std::to_string(index) +
-                   (done ? "" : ": not read"));
-  return done;
+  return record_service(
+      52286, descriptor, [&](table& t) { return read_record(t, file, index); },
+      [&](bool done) { return ", record " + std::to_string(index) + (done ? "" : ": not read"); });
 }
 
 int32_t Q7_STDCALL torval_52287(int32_t, int32_t index, q7::table_descriptor* descriptor, int32_t,
                                 FILE* file) {
-  if (failing(52287)) return 0;
-  table* t = table_of(descriptor);
-  const bool done = t && write_record(*t, file, index);
-  if (done) audit_stored(*t);
-  trace(52287, "table " + std::to_string(t ? t->number : 0) + ", record " + std::to_string(index) +
-                   (done ? "" : ": not written"));
-  return done;
+  return record_service(
+      52287, descriptor, [&](table& t) { return write_record(t, file, index); },
+      [&](bool done) { return ", record " + std::to_string(index) + (done ? "" : ": not written"); });
 }
 
 int32_t Q7_STDCALL torval_52288(int32_t* count, q7::table_descriptor* descriptor, FILE* file) {
-  if (failing(52288)) return 0;
-  table* t = table_of(descriptor);
-  const bool done = t && append_record(*t, file, count);
-  if (done) audit_stored(*t);
-  trace(52288, "table " + std::to_string(t ? t->number : 0) +
-                   (done ? ", now " + std::to_string(*count) + " records" : ": not appended"));
-  return done;
+  return record_service(
+      52288, descriptor, [&](table& t) { return append_record(t, file, count); },
+      [&](bool done) {
+        return done ? ", now " + std::to_string(*count) + " records" : std::string(": not appended");
+      });
 }
 
 // Keeps the column totals of a table as records are taken out (-1) and put
