@@ -17,6 +17,8 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+
+#include "abi/compile_time.h"
 #include <span>
 #include <string_view>
 
@@ -159,11 +161,13 @@ constexpr uint16_t label_hot_key(std::string_view text) {
   std::size_t open = 0;
   while (open < text.size() && text[open] != '~') ++open;
   if (open == text.size()) return 0;
-  if (open + 2 >= text.size() || text[open + 2] != '~') throw "a hot key is one letter between tildes";
+  if (open + 2 >= text.size() || text[open + 2] != '~')
+    compile_time_fault("a hot key is one letter between tildes");
   const char letter = text[open + 1];
   if (letter >= 'a' && letter <= 'z') return static_cast<uint16_t>(letter - 'a' + 'A');
   if (letter >= 'A' && letter <= 'Z') return static_cast<uint16_t>(letter);
-  throw "a hot key is a letter of the Latin alphabet";
+  compile_time_fault("a hot key is a letter of the Latin alphabet");
+  return 0;
 }
 
 constexpr form_item label(uint16_t x, uint16_t y, std::string_view text) {
@@ -220,7 +224,7 @@ struct block_writer {
 
   constexpr void u8(uint8_t v) { out[at++] = v; }
   constexpr void u16(std::size_t v) {
-    if (v > 0xFFFF) throw "a value does not fit its 16-bit word";
+    if (v > 0xFFFF) compile_time_fault("a value does not fit its 16-bit word");
     u8(static_cast<uint8_t>(v));
     u8(static_cast<uint8_t>(v >> 8));
   }
@@ -237,7 +241,7 @@ struct block_writer {
   }
   constexpr void text(std::string_view t) {
     for (char c : t) {
-      if (c == 0) throw "a form text holds a zero byte";
+      if (c == 0) compile_time_fault("a form text holds a zero byte");
       u8(static_cast<uint8_t>(c));
     }
     u8(0);
@@ -266,7 +270,7 @@ struct block_writer {
         u16(f.max_chars);  // buffer length
         u16(f.lines);
         return;
-      default: throw "an input field of an unknown format";
+      default: compile_time_fault("an input field of an unknown format"); return;
     }
   }
 
@@ -286,7 +290,7 @@ struct block_writer {
       head(i.kind, i.field, i.flags, i.hot_key, i.x, i.y, i.width, i.height);
       text(i.text);
     }
-    if (at - start != item_length(i)) throw "an item's bytes differ from its length";
+    if (at - start != item_length(i)) compile_time_fault("an item's bytes differ from its length");
   }
 
   constexpr void form(const form_description& f) {
@@ -301,10 +305,11 @@ struct block_writer {
       if (i.kind != kind_input) continue;
       const std::size_t size = forms::bound_size(i.format.code, i.format.max_chars);
       if (i.bound.offset != record_offset || i.bound.size != size)
-        throw "an input field is not bound where its record member lies";
+        compile_time_fault("an input field is not bound where its record member lies");
       record_offset += size;
     }
-    if (at - start != form_head_size + body_length(f)) throw "a form's bytes differ from its length";
+    if (at - start != form_head_size + body_length(f))
+      compile_time_fault("a form's bytes differ from its length");
   }
 };
 
@@ -317,7 +322,7 @@ constexpr auto build_form_block() {
   detail::block_writer w{block};
   w.u32(static_cast<uint32_t>(block.size() - block_head_size));
   for (const form_description& f : forms) w.form(f);
-  if (w.at != block.size()) throw "the block's bytes differ from its length";
+  if (w.at != block.size()) compile_time_fault("the block's bytes differ from its length");
   return block;
 }
 

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "abi/compile_time.h"
+
 namespace q7 {
 
 // One Polish letter, its byte in the Mazovia code page and in the Windows
@@ -66,11 +68,11 @@ constexpr char32_t decode_utf8(const char* s, std::size_t& i) {
   const auto b = static_cast<unsigned char>(s[i++]);
   if (b < 0x80) return b;
   int more = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : -1;
-  if (more < 0) throw "malformed UTF-8 in a system text";
+  if (more < 0) compile_time_fault("malformed UTF-8 in a system text");
   char32_t cp = b & (0x3F >> more);
   while (more-- > 0) {
     const auto c = static_cast<unsigned char>(s[i++]);
-    if ((c & 0xC0) != 0x80) throw "malformed UTF-8 in a system text";
+    if ((c & 0xC0) != 0x80) compile_time_fault("malformed UTF-8 in a system text");
     cp = (cp << 6) | (c & 0x3F);
   }
   return cp;
@@ -96,7 +98,7 @@ consteval auto encode_mazovia() {
   for (std::size_t i = 0; i + 1 < sizeof S.bytes;) {
     const char32_t cp = detail::decode_utf8(S.bytes, i);
     const unsigned char b = mazovia_byte(cp);
-    if (b == 0 && cp != 0) throw "a letter the Mazovia code page does not hold";
+    if (b == 0 && cp != 0) compile_time_fault("a letter the Mazovia code page does not hold");
     out[o++] = static_cast<char>(b);
   }
   return out;

@@ -54,12 +54,7 @@ thunk_entry& test_entry(uintptr_t number) {
 // Calls a thunk expecting the call to be abandoned; true when it was.
 template <class Call>
 bool abandoned(Call call) {
-  try {
-    call();
-  } catch (const service_abandoned&) {
-    return true;
-  }
-  return false;
+  return !guarded(call);
 }
 
 int count(const std::string& text, const std::string& what) {

@@ -9,9 +9,20 @@ namespace q7 {
 
 void generate_annual_fees(plot_command& command) {
   if (!take_current_plot(command)) return;
+  const plot_record& plot = command.plot_buffer();
+  // An area the fee sheet cannot hold would give a wrong fee, negative even:
+  // the plot is left out, and the bookkeeper told which and why.
+  if (!area_in_range(plot)) {
+    formatted_message({"uwaga"},
+                      MZ("Działka nr \x02%d\x01 ma powierzchnię %d m2,\n"
+                         "poza zakresem od 0 do 32767 m2.\nNie naliczono opłat."),
+                      1, static_cast<int>(read_plot_number(plot.plot_no_text, sizeof plot.plot_no_text)),
+                      static_cast<int>(plot.area_milli / 1000));
+    return;
+  }
   fee_sheet sheet{};
   read_rates(sheet);
-  fill_fee_sheet(sheet, command.plot_buffer());
+  fill_fee_sheet(sheet, plot);
   compute_plot_fees(sheet);
   if (svc_52026(form_template_block.data(), annual_fees_form, &sheet, &fee_form_hook, 0) != confirmed)
     return;

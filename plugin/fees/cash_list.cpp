@@ -5,7 +5,7 @@
 
 #include "abi/mazovia.h"
 #include "plugin/fees/fee_sheet.h"
-#include "plugin/hostlink/binding.h"
+#include "plugin/hostlink/guard.h"
 #include "plugin/hostlink/entry.h"
 #include "plugin/hostlink/key_call.h"
 #include "plugin/hostlink/module.h"
@@ -185,22 +185,14 @@ int32_t Q7_STDCALL cash_list_handler(int32_t key, uint16_t a2, int32_t* record_c
                                      int32_t a9, uint16_t a10, int32_t a11) {
   const key_call call{key, a2, record_count, rows, a5, table, a7, file, a9, a10, a11};
   if (key == key_ctrl_a) {
-    try {
-      payments_report(call);
-    } catch (...) {
-      // A report that had to be abandoned ends as a declined one does.
-    }
-    try {
-      svc_33197(end_of_cash_command);
-    } catch (...) {
-    }
+    // A report that had to be abandoned ends as a declined one does.
+    guarded([&] { payments_report(call); });
+    guarded([] { end_cash_list_command(end_of_cash_command); });
     return 0;
   }
-  try {
-    return call.pass_on(module.previous_cash_handler);
-  } catch (...) {
-    return 0;
-  }
+  int32_t result = 0;
+  guarded([&] { result = call.pass_on(module.previous_cash_handler); });
+  return result;
 }
 
 }  // namespace q7

@@ -8,7 +8,7 @@
 
 #include "abi/mazovia.h"
 #include "plugin/fees/form_templates.h"
-#include "plugin/hostlink/binding.h"
+#include "plugin/hostlink/guard.h"
 
 namespace q7 {
 namespace {
@@ -130,7 +130,10 @@ void compute_plot_fees(fee_sheet& sheet) {
 }
 
 int32_t Q7_STDCALL fee_form_hook(int32_t, int32_t event) {
-  try {
+  // The hook is a boundary of its own: the host's forms engine stands between
+  // it and the command that showed the form. What is abandoned here leaves
+  // the form as it is.
+  guarded([&] {
     // A scratch sheet of the hook's own: the form data record the command
     // handed to the forms engine is never touched from here.
     fee_sheet scratch{};
@@ -149,9 +152,7 @@ int32_t Q7_STDCALL fee_form_hook(int32_t, int32_t event) {
       default:
         break;
     }
-  } catch (...) {
-    // Nothing leaves the hook; the form stays as it is.
-  }
+  });
   return 0;
 }
 

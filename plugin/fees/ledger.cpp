@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "plugin/fees/fee_sheet.h"
-#include "plugin/hostlink/binding.h"
+#include "plugin/hostlink/guard.h"
 
 namespace q7 {
 namespace {
@@ -67,17 +67,20 @@ double post_fee(const ledger_access& ledger, text_ref title, double amount, text
     if (!titled(entry, title)) continue;
     enter_totals(ledger, withdraw);
     const ledger_entry old = entry;
-    try {
-      fill_ledger_entry(entry, title, amount, fee_line);
-    } catch (...) {
-      // Stopped between taking the old entry out of the totals and writing
-      // the new one: the file still holds the old entry, so it goes back in.
-      entry = old;
-      enter_totals(ledger, enter);
-      throw;
-    }
-    stamp(entry, old.stamp);
-    const bool written = svc_52287(0, i, ledger.table, 0, ledger.file) != 0;
+    bool written = false;
+    guarded_or_undo(
+        [&] {
+          fill_ledger_entry(entry, title, amount, fee_line);
+          stamp(entry, old.stamp);
+          written = svc_52287(0, i, ledger.table, 0, ledger.file) != 0;
+        },
+        [&] {
+          // Stopped between taking the old entry out of the totals and
+          // writing the new one: the file still holds the old entry, so it
+          // goes back in.
+          entry = old;
+          guarded([&] { enter_totals(ledger, enter); });
+        });
     // The file still holds the old entry when the write was refused: the
     // totals take back what the file holds.
     if (!written) entry = old;
@@ -98,7 +101,11 @@ double post_fee(const ledger_access& ledger, text_ref title, double amount, text
 
   fill_ledger_entry(entry, title, amount, fee_line);
   stamp(entry, svc_50800());
-  if (!svc_52288(ledger.count, ledger.table, ledger.file)) return 0.0;
+  // The append is judged by the count it raises, not by its answer, which
+  // hosts do not agree on.
+  const int32_t count_before = *ledger.count;
+  svc_52288(ledger.count, ledger.table, ledger.file);
+  if (*ledger.count <= count_before) return 0.0;
   enter_totals(ledger, enter);
   return amount;
 }

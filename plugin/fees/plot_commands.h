@@ -12,14 +12,20 @@
 namespace q7 {
 
 // Everything one command uses, fetched or opened anew for each key press.
+// What the command has opened in the host is recorded here, so that a command
+// stopped anywhere is closed by the key handler as its normal end closes it.
 struct plot_command {
   const key_call& call;
-  table_descriptor* plot_table;    // table 35
-  table_descriptor* ledger_table;  // table 36
+  table_descriptor* plot_table = nullptr;    // table 35
+  table_descriptor* ledger_table = nullptr;  // table 36
   int32_t ok = 1;
   double posting_total = 0.0;
-  FILE* ledger = nullptr;          // the holder's ledger while it is open
+  FILE* ledger = nullptr;            // the holder's ledger while it is open
   int32_t entry_count = 0;
+  bool ledger_open = false;          // opened with 50516, not yet closed
+  bool ledger_changes_begun = false; // 52297 on the ledger
+  bool pass_open = false;            // simulation: 52282 on the plot file, not yet ended
+  bool plot_changes_begun = false;   // simulation: 52297 on the plot table
 
   // The plot table's record buffer, as the host's reads fill it.
   plot_record& plot_buffer() const;
@@ -42,8 +48,17 @@ void save_rates(const fee_sheet& sheet);
 bool take_current_plot(plot_command& command);
 // Opens the current plot holder's ledger; false when the host cannot.
 bool open_holder_ledger(plot_command& command);
-// Finishes and closes the ledger and shows its totals in the plot's row.
+// Finishes and closes the ledger and shows its totals in the plot's row, once
+// however often it is called. A closing call that is abandoned is skipped and
+// the rest still run; then the command stops, with no message after it.
 void close_holder_ledger(plot_command& command);
+// Ends the simulation's pass over the plot file, once: 52298 while the ok
+// flag is set, then 52283.
+void end_plot_pass(plot_command& command);
+
+// Whole square metres of a plot that a fee may be computed from: 0 to 32767.
+bool area_in_range(const plot_record& plot);
+inline constexpr int32_t largest_area_m2 = 32767;
 // Formats a posting title with the bookkeeping year into a 256-byte buffer.
 void posting_title(char (&title)[256], const char* format);
 // Posts a fee and adds what was stored to the command's posting total.

@@ -4,10 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "abi/form_template.h"
 #include "abi/mazovia.h"
 #include "plugin/fees/fee_sheet.h"
 #include "plugin/fees/plot_commands.h"
-#include "plugin/hostlink/binding.h"
+#include "plugin/hostlink/guard.h"
 #include "plugin/hostlink/entry.h"
 #include "plugin/hostlink/module.h"
 
@@ -30,8 +31,11 @@ plot_record& plot_command::plot_buffer() const {
 }
 
 plot_record* plot_command::current_plot() const {
-  if (!call.rows) return nullptr;
-  const int64_t index = int64_t{plot_table->top_record} + plot_table->cursor_line - plot_table->first_held;
+  if (!call.rows || !call.record_count) return nullptr;
+  // The row array has no length of its own; the record count bounds it.
+  const int64_t record = int64_t{plot_table->top_record} + plot_table->cursor_line;
+  if (record < 0 || record >= *call.record_count) return nullptr;
+  const int64_t index = record - plot_table->first_held;
   if (index < 0 || index > INT32_MAX) return nullptr;
   return reinterpret_cast<plot_record*>(call.rows[index]);
 }
@@ -48,13 +52,27 @@ ledger_access plot_command::holder_ledger() {
           ledger};
 }
 
+namespace {
+
+// A rate the form would accept: a finite number within the amount limits.
+bool acceptable_rate(double rate) {
+  return std::isfinite(rate) && rate >= forms::amount_min && rate <= forms::amount_max;
+}
+
+}  // namespace
+
 void read_rates(fee_sheet& sheet) {
+  // Starts from the defaults, so that a host filling fewer than four leaves no
+  // rate undefined.
   double rates[4];
+  std::memcpy(rates, default_rates, sizeof rates);
   const bool read = configuration(8, settings_section, "Stawki", "%f,%f,%f,%f", &rates[0],
                                   &rates[1], &rates[2], &rates[3]) == 0;
-  // A setting that holds something other than finite numbers counts as unreadable.
-  const bool usable = read && std::isfinite(rates[0]) && std::isfinite(rates[1]) &&
-                      std::isfinite(rates[2]) && std::isfinite(rates[3]);
+  // A setting that holds something other than four rates the form would
+  // accept counts as unreadable: a rate out of those limits could make a fee
+  // infinite.
+  const bool usable = read && acceptable_rate(rates[0]) && acceptable_rate(rates[1]) &&
+                      acceptable_rate(rates[2]) && acceptable_rate(rates[3]);
   if (!usable) std::memcpy(rates, default_rates, sizeof rates);
   sheet.plot_rate = rates[0];
   sheet.water_rate = rates[1];
@@ -77,26 +95,60 @@ bool take_current_plot(plot_command& command) {
 
 bool open_holder_ledger(plot_command& command) {
   const int32_t account = command.held_plot().ledger_no;
-  char file_name[ledger_file_name_length];
+  // Zeroed, with room to spare: a host that writes no name, or one of the
+  // full length without a terminator, still leaves a terminated text.
+  char file_name[ledger_file_name_length + 16] = {};
   svc_52311(account, file_name, "MMM", ".KON", ledger_file_name_length);
   command.ledger = svc_50516(holder_ledger_kind, file_name, command.ledger_table, &command.entry_count);
   if (!command.ledger) return false;
-  if (command.ok) svc_52297(command.ledger_table, command.ledger);
+  command.ledger_open = true;
+  if (command.ok) {
+    svc_52297(command.ledger_table, command.ledger);
+    command.ledger_changes_begun = true;
+  }
   return true;
 }
 
 void close_holder_ledger(plot_command& command) {
-  if (command.ok) command.ok = svc_52290(command.ledger, command.entry_count, command.ledger_table);
-  if (command.ok) svc_52298(command.ledger_table, command.ledger);
-  svc_52302(command.ok, 0, &command.ledger, 0);
-  const double* totals = command.ledger_table->column_totals;
-  if (!totals) abandon_command();
-  plot_record& plot = command.plot_buffer();
-  plot.ledger_debit_total = totals[0];
-  plot.ledger_credit_total = totals[1];
-  plot.ledger_balance = plot.ledger_debit_total - plot.ledger_credit_total;
-  // The list shows the new totals; the plot table's file is not written here.
-  std::memcpy(&command.held_plot(), &plot, sizeof plot);
+  if (!command.ledger_open) return;
+  command.ledger_open = false;
+  bool whole = true;
+  if (command.ok && !guarded([&] {
+        command.ok = svc_52290(command.ledger, command.entry_count, command.ledger_table);
+      })) {
+    command.ok = 0;  // not finished
+    whole = false;
+  }
+  if (command.ok && command.ledger_changes_begun)
+    whole &= guarded([&] { svc_52298(command.ledger_table, command.ledger); });
+  whole &= guarded([&] { svc_52302(command.ok, 0, &command.ledger, 0); });
+  whole &= guarded([&] {
+    const double* totals = command.ledger_table->column_totals;
+    if (!totals) abandon_command();
+    plot_record& plot = command.plot_buffer();
+    plot.ledger_debit_total = totals[0];
+    plot.ledger_credit_total = totals[1];
+    plot.ledger_balance = plot.ledger_debit_total - plot.ledger_credit_total;
+    // The list shows the new totals; the plot table's file is not written here.
+    std::memcpy(&command.held_plot(), &plot, sizeof plot);
+  });
+  if (!whole) abandon_command();
+}
+
+void end_plot_pass(plot_command& command) {
+  if (!command.pass_open) return;
+  command.pass_open = false;
+  FILE* file = command.call.file;
+  bool whole = true;
+  if (command.ok && command.plot_changes_begun)
+    whole &= guarded([&] { svc_52298(command.plot_table, file); });
+  whole &= guarded([&] { svc_52283(file); });
+  if (!whole) abandon_command();
+}
+
+bool area_in_range(const plot_record& plot) {
+  const int32_t whole_m2 = plot.area_milli / 1000;
+  return whole_m2 >= 0 && whole_m2 <= largest_area_m2;
 }
 
 void posting_title(char (&title)[256], const char* format) {
@@ -119,35 +171,41 @@ int32_t Q7_STDCALL plot_list_handler(int32_t key, uint16_t a2, int32_t* record_c
                                      int32_t a5, table_descriptor* table, int32_t a7, FILE* file,
                                      int32_t a9, uint16_t a10, int32_t a11) {
   const key_call call{key, a2, record_count, rows, a5, table, a7, file, a9, a10, a11};
-  try {
-    plot_command command{call, svc_52256(plot_table_no), svc_52256(ledger_table_no)};
+  plot_command command{call};
+  bool completed = false;
+  const bool ran = guarded([&] {
+    command.plot_table = svc_52256(plot_table_no);
+    command.ledger_table = svc_52256(ledger_table_no);
     // Without both descriptors no command can run.
-    if (command.plot_table && command.ledger_table) {
-      switch (key) {
-        case key_ctrl_c:
-          simulate_fee_generation(command);
-          break;
-        case key_ctrl_b:
-          generate_annual_fees(command);
-          break;
-        case key_ctrl_a:
-          record_previous_year_debts(command);
-          break;
-        case key_ctrl_w:
-          if (charge_entry_fees(command)) return 1;
-          break;
-        default:
-          break;
-      }
+    if (!command.plot_table || !command.ledger_table) return;
+    switch (key) {
+      case key_ctrl_c:
+        simulate_fee_generation(command);
+        break;
+      case key_ctrl_b:
+        generate_annual_fees(command);
+        break;
+      case key_ctrl_a:
+        record_previous_year_debts(command);
+        break;
+      case key_ctrl_w:
+        completed = charge_entry_fees(command);
+        break;
+      default:
+        break;
     }
-  } catch (...) {
-    // A command that had to be abandoned passes the key on like one that stopped.
+  });
+  if (!ran) {
+    // A command that had to be abandoned ends as its normal end does, from
+    // wherever it stopped, and passes the key on like one that stopped.
+    guarded([&] { close_holder_ledger(command); });
+    guarded([&] { end_plot_pass(command); });
+    completed = false;
   }
-  try {
-    return call.pass_on(module.previous_plot_handler);
-  } catch (...) {
-    return 0;
-  }
+  if (completed) return 1;
+  int32_t result = 0;
+  guarded([&] { result = call.pass_on(module.previous_plot_handler); });
+  return result;
 }
 
 }  // namespace q7

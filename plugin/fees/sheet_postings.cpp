@@ -74,6 +74,8 @@ bool run(plot_command& command, const sheet_command<Sheet, N>& what) {
     set_amount_at(&sheet, what.postings[i].amount, posted_amount(command.holder_ledger(), {titles[i]}));
 
   if (svc_52026(form_template_block.data(), what.form, &sheet, nullptr) != confirmed) {
+    // Cancelled: the ledger is closed as it is, nothing finished.
+    command.ledger_open = false;
     svc_52302(command.ok, 0, &command.ledger, 0);
     return false;
   }

@@ -4,7 +4,7 @@
 #include "abi/mazovia.h"
 #include "plugin/fees/fee_sheet.h"
 #include "plugin/fees/plot_commands.h"
-#include "plugin/hostlink/binding.h"
+#include "plugin/hostlink/guard.h"
 
 namespace q7 {
 namespace {
@@ -33,19 +33,30 @@ void simulate_fee_generation(plot_command& command) {
   table_descriptor* table = command.plot_table;
   FILE* file = command.call.file;
   svc_52282(file);
+  command.pass_open = true;
   svc_52297(table, file);
+  command.plot_changes_begun = true;
   command.ok = 1;
+  int32_t left_out = 0;  // plots whose area no fee may be computed from
 
   for (int32_t i = 0; command.call.record_count && i < *command.call.record_count; ++i) {
     if (command.ok) command.ok = svc_52286(0, i, table, 0, file);
     if (!command.ok) continue;
     plot_record& plot = command.plot_buffer();
     if (plot.plot_no_text[0] == 0) continue;
-    fill_fee_sheet(sheet, plot);
-    fee_sheet without_utilities = sheet;
-    compute_plot_fees(sheet);
-    without_utilities.fee_letters[0] = 0;
-    compute_plot_fees(without_utilities);
+    double total = 0.0, total_without_utilities = 0.0;
+    const bool in_range = area_in_range(plot);
+    if (in_range) {
+      fill_fee_sheet(sheet, plot);
+      fee_sheet without_utilities = sheet;
+      compute_plot_fees(sheet);
+      without_utilities.fee_letters[0] = 0;
+      compute_plot_fees(without_utilities);
+      total = sheet.total;
+      total_without_utilities = without_utilities.total;
+    } else {
+      ++left_out;
+    }
     svc_52204(table, &plot, -1, descriptor_of(file));
     const int32_t old_kwota1 = plot.kwota1;
     const int32_t old_kwota2 = plot.kwota2;
@@ -55,26 +66,34 @@ void simulate_fee_generation(plot_command& command) {
       plot.kwota1 = old_kwota1;
       plot.kwota2 = old_kwota2;
     };
-    try {
-      plot.kwota1 = svc_52178(sheet.total, column_scale);
-      plot.kwota2 = svc_52178(without_utilities.total, column_scale);
-      command.ok = svc_52287(0, i, table, 0, file);
-    } catch (...) {
-      keep_old_values();
-      svc_52204(table, &plot, +1, descriptor_of(file));
-      throw;
-    }
+    guarded_or_undo(
+        [&] {
+          // A plot left out for its area holds no simulated fee at all.
+          plot.kwota1 = in_range ? svc_52178(total, column_scale) : 0;
+          plot.kwota2 = in_range ? svc_52178(total_without_utilities, column_scale) : 0;
+          command.ok = svc_52287(0, i, table, 0, file);
+        },
+        [&] {
+          keep_old_values();
+          svc_52204(table, &plot, +1, descriptor_of(file));
+        });
     if (!command.ok) keep_old_values();
     svc_52204(table, &plot, +1, descriptor_of(file));
   }
 
-  if (command.ok) svc_52298(table, file);
-  svc_52283(file);
+  end_plot_pass(command);
 
   const double* totals = table->column_totals;
   if (!totals) abandon_command();
-  formatted_message({"uwaga"}, MZ("Symulowane całościowe zadłużenie wyniesie: \x02%.2f (%.2f)"), 1,
-                    totals[kwota1_column] / 10000.0, totals[kwota2_column] / 10000.0);
+  if (left_out == 0)
+    formatted_message({"uwaga"}, MZ("Symulowane całościowe zadłużenie wyniesie: \x02%.2f (%.2f)"), 1,
+                      totals[kwota1_column] / 10000.0, totals[kwota2_column] / 10000.0);
+  else
+    formatted_message({"uwaga"},
+                      MZ("Symulowane całościowe zadłużenie wyniesie: \x02%.2f (%.2f)\x01\n"
+                         "Pominięto działki o powierzchni spoza zakresu od 0 do 32767 m2: %d"),
+                      1, totals[kwota1_column] / 10000.0, totals[kwota2_column] / 10000.0,
+                      static_cast<int>(left_out));
 }
 
 }  // namespace q7

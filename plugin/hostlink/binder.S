@@ -24,6 +24,22 @@ SYM(q7_binder_common):
         leal 4(%esp), %esp              /* drop the entry record; lea leaves the flags alone */
         ret                             /* to the continuation: the entry's jump */
 
+/* cdecl void q7_call_with_value_in_registers(function, value): calls a
+   host service that takes its one value in a register it does not name,
+   with the value in EAX, ECX and EDX alike, on a 16-byte aligned stack. */
+        .globl SYM(q7_call_with_value_in_registers)
+SYM(q7_call_with_value_in_registers):
+        pushl %ebp
+        movl %esp, %ebp
+        andl $-16, %esp                 /* the service may expect an aligned stack */
+        movl 12(%ebp), %eax             /* the value */
+        movl %eax, %ecx
+        movl %eax, %edx
+        call *8(%ebp)                   /* the service removes nothing */
+        movl %ebp, %esp
+        popl %ebp
+        ret
+
 /* Fallback n takes n four-byte arguments, removes them and answers 0. */
         .irp n, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14
 q7_fallback_\n:

@@ -35,11 +35,8 @@ void convert_to_windows_here(char* text) {
 // converts by itself instead of recursing.
 void convert_to_windows(char* text, uintptr_t reported_service) {
   if (reported_service == code_page_service) return convert_to_windows_here(text);
-  try {
-    svc_52158(text, text, code_page_mazovia, code_page_windows);
-  } catch (const service_abandoned&) {
+  if (!guarded([&] { svc_52158(text, text, code_page_mazovia, code_page_windows); }))
     convert_to_windows_here(text);
-  }
 }
 
 void replace_byte(char* text, char from, char to) {
@@ -48,8 +45,6 @@ void replace_byte(char* text, char from, char to) {
 }
 
 }  // namespace
-
-void abandon_command() { throw service_abandoned{}; }
 
 bool ignoring_missing_services() { return ignore_all != 0; }
 
@@ -147,17 +142,18 @@ void apply_fallback_rule(uintptr_t service, void** slot) {
 
 extern "C" void Q7_CDECL q7_bind_service(q7::thunk_entry* entry) {
   using namespace q7;
-  try {
+  // The binder is a boundary of its own: binding that is abandoned leaves
+  // the slot empty.
+  const bool bound = guarded([&] {
     resolve_service(entry->service, &entry->slot);
     // A fallback that removes another number of bytes than the service does
     // would unbalance the caller's stack: such a slot stays empty.
     const int index = fallback_index(entry->slot);
     const int fitting_index = entry->bytes_removed < 0 ? 0 : entry->bytes_removed / 4;
     if (index >= 0 && index != fitting_index) entry->slot = nullptr;
-  } catch (...) {
-    entry->slot = nullptr;
-  }
+  });
+  if (!bound) entry->slot = nullptr;
   if (!entry->slot) entry->slot = reinterpret_cast<void*>(&q7_abandoned_service_call);
 }
 
-extern "C" void q7_abandoned_service_call() { throw q7::service_abandoned{}; }
+extern "C" void q7_abandoned_service_call() { q7::abandon_command(); }

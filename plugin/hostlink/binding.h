@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "abi/machine.h"
+#include "plugin/hostlink/guard.h"
 
 namespace q7 {
 
@@ -13,14 +14,6 @@ struct thunk_entry {
   void* slot;              // where the entry's jump leads: binder, service, fallback or empty
   int32_t bytes_removed;   // argument bytes the service removes; -1: the caller removes them
 };
-
-// A service call that cannot be carried out is abandoned up to the boundary
-// the host called; the boundary answers as a stopped command does.
-struct service_abandoned {};
-
-// Stops the command in progress as an abandoned service call does: used where
-// the host answers with something that cannot be used (a null pointer).
-[[noreturn]] void abandon_command();
 
 // Looks a service up in the host module; on failure asks the user through the
 // binding error box and applies the fallback rule or empties the slot.
@@ -42,5 +35,5 @@ bool ignoring_missing_services();
 
 // Called by the common binder with the entry to bind.
 extern "C" void Q7_CDECL q7_bind_service(q7::thunk_entry* entry) Q7_SYMBOL("q7_bind_service");
-// Where an empty slot leads: abandons the call.
+// Where an empty slot leads: abandons the command that made the call.
 extern "C" [[noreturn]] void q7_abandoned_service_call() Q7_SYMBOL("q7_abandoned_service_call");

@@ -1,12 +1,13 @@
 // Start, stop, activation and removal: the life cycle the host drives through
-// the three entry points. Each entry point is a boundary: nothing is thrown
-// back to the host, and a host call that had to be abandoned makes the entry
-// answer -1 as a refusal does.
+// the three entry points. Each entry point is a boundary with a guard of its
+// own: a host call that had to be abandoned makes the entry answer -1 as a
+// refusal does.
 #include "plugin/hostlink/entry.h"
 
 #include <cstdio>
 
 #include "abi/mazovia.h"
+#include "plugin/hostlink/guard.h"
 #include "plugin/hostlink/host.h"
 #include "plugin/hostlink/module.h"
 #include "plugin/hostlink/size_check.h"
@@ -21,11 +22,9 @@ constexpr int32_t install_notice_dialog = 1194;
 
 template <class Body>
 int32_t at_boundary(Body body) {
-  try {
-    return body();
-  } catch (...) {
-    return refused;
-  }
+  int32_t result = refused;
+  guarded([&] { result = body(); });
+  return result;
 }
 
 int32_t record_size(const table_descriptor* table) { return table ? table->record_size : 0; }
@@ -63,14 +62,20 @@ void remove_handlers() {
   give_back(module.cash_table, module.previous_cash_handler);
 }
 
+// The setting and the dialog store a 16-bit value through the address they
+// are given. They get a zeroed 32-bit slot and its low half is read, so a
+// host that stores 32 bits there overruns nothing.
+int16_t low_half(int32_t slot) { return static_cast<int16_t>(slot & 0xFFFF); }
+
 void show_install_notice() {
-  int16_t dont_ask = 0;
+  int32_t dont_ask = 0;
   if (configuration(1, settings_section, "Pytaj", "%d", &dont_ask) != 0) dont_ask = 0;
-  if (dont_ask) return;
+  if (low_half(dont_ask)) return;
   char text[128];
   std::snprintf(text, sizeof text, MZ("Zainstalowano wtyczkę: %s"), plugin_description.data());
+  dont_ask = 0;
   svc_52023(install_notice_dialog, &dont_ask, 0, text);
-  configuration(2, settings_section, "Pytaj", "%d", static_cast<int>(dont_ask));
+  configuration(2, settings_section, "Pytaj", "%d", static_cast<int>(low_half(dont_ask)));
 }
 
 int32_t start(char* description) {

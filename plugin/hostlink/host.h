@@ -33,6 +33,10 @@ int16_t question_box(text_ref caption, text_ref text, int32_t style);
 int16_t configuration(uint16_t operation, const char* section, const char* key,
                       const char* format, ...);
 
+// End of a cash-list command (33197), which takes its value in a register
+// that is not named: the value is in EAX, ECX and EDX alike.
+void end_cash_list_command(int32_t code);
+
 // Formatted message (35804): the host formats and shows the text.
 int16_t formatted_message(text_ref caption, const char* format, int32_t style, ...);
 

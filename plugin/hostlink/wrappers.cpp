@@ -1,5 +1,8 @@
 #include "plugin/hostlink/host.h"
 
+extern "C" void Q7_CDECL q7_call_with_value_in_registers(void* function, int32_t value)
+    Q7_SYMBOL("q7_call_with_value_in_registers");
+
 namespace q7 {
 
 int16_t question_box(text_ref caption, text_ref text, int32_t style) {
@@ -13,6 +16,12 @@ int16_t configuration(uint16_t operation, const char* section, const char* key,
   const int16_t result = svc_52224(operation, section, key, format, values);
   va_end(values);
   return result;
+}
+
+void end_cash_list_command(int32_t code) {
+  // The thunk keeps every register, so the host finds the value in whichever
+  // of the three it reads.
+  q7_call_with_value_in_registers(reinterpret_cast<void*>(&svc_33197), code);
 }
 
 int16_t formatted_message(text_ref caption, const char* format, int32_t style, ...) {
