@@ -43,6 +43,8 @@ void say_windows_text(const char* windows_text) {
 }
 
 
+bool behaves(const char* behaviour) { return host().behaviours.count(behaviour) != 0; }
+
 answer next_answer(int default_code, const char* what) {
   auto& answers = host().answers;
   if (answers.empty()) {
@@ -164,7 +166,21 @@ void audit_opened_ledger(FILE* file, const std::string& name, double debit, doub
   host().audit.open_ledgers[fileno(file)] = name;
 }
 
-void audit_closed_ledger(FILE* file) { host().audit.open_ledgers.erase(fileno(file)); }
+void audit_closed_ledger(FILE* file) {
+  host().audit.open_ledgers.erase(fileno(file));
+  host().audit.begun_changes.erase(file);
+}
+
+void audit_pass(const FILE* file, int32_t table, bool begins) {
+  if (begins) return void(host().audit.open_passes[file] = table);
+  host().audit.open_passes.erase(file);
+  host().audit.begun_changes.erase(file);  // the pass is over, and its changes with it
+}
+
+void audit_changes(const FILE* file, int32_t table, bool begin) {
+  if (begin) host().audit.begun_changes[file] = table;
+  else host().audit.begun_changes.erase(file);
+}
 
 void audit_ledger_totals(int fd, double debit, double credit) {
   const auto open = host().audit.open_ledgers.find(fd);
@@ -223,7 +239,16 @@ void report_audit() {
     plots->column_totals[kwota2_column] = kept[1];
     plot_totals = "; plot column totals " + amount_text(kept[0]) + " (" + amount_text(kept[1]) + ")";
   }
-  say(std::string("  audit: ") + (sound ? "totals match the files" : "TOTALS DIFFER") + "; stored " +
+  // Whatever a command opened in the host must be closed when it returns.
+  const audit_state& a = host().audit;
+  for (const auto& [fd, name] : a.open_ledgers) say("  audit: the ledger " + name + " is left open");
+  for (const auto& [file, number] : a.open_passes)
+    say("  audit: a pass over table " + std::to_string(number) + " is left unended");
+  for (const auto& [file, number] : a.begun_changes)
+    say("  audit: changes to table " + std::to_string(number) + " are left unended");
+  const bool closed = a.open_ledgers.empty() && a.open_passes.empty() && a.begun_changes.empty();
+  say(std::string("  audit: ") + (sound ? "totals match the files" : "TOTALS DIFFER") + "; " +
+      (closed ? "nothing left open" : "LEFT OPEN") + "; stored " +
       amount_text(host().audit.stored) + " in " + std::to_string(host().audit.stored_entries) +
       " ledger entries" + plot_totals);
 }

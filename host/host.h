@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <map>
 #include <set>
@@ -58,10 +59,15 @@ struct fault {
 
 // What the host records to check a command afterwards: the totals of each
 // holder's ledger as the +1/-1 calls of 52204 leave them, the ledger opened
-// under each file descriptor, and what the ledger writes stored.
+// under each file descriptor, the passes (52282) and the changes (52297)
+// begun on a table file and not yet ended, and what the ledger writes stored.
+// Changes end with 52298, with the end of a pass over their file (52283),
+// or when their file is closed (52302).
 struct audit_state {
   std::map<std::string, std::pair<double, double>> ledger_totals;  // debit, credit by file
   std::map<int, std::string> open_ledgers;                          // by file descriptor
+  std::map<const FILE*, int32_t> open_passes;                       // table by file
+  std::map<const FILE*, int32_t> begun_changes;                     // table by file
   double stored = 0;
   int stored_entries = 0;
 };
@@ -85,6 +91,8 @@ struct host_state {
   std::set<uint32_t> traced;            // services whose calls the transcript shows
   std::map<uint32_t, fault> faults;     // services made to fail, by number
   std::map<uint32_t, int> calls;        // calls of each service so far
+  int windows_box_answer = 0;           // when set, the Windows box answers so every time
+  std::set<std::string> behaviours;     // where this host differs from the usual one (session.cpp)
   audit_state audit;
 };
 
@@ -130,6 +138,8 @@ void audit_opened_ledger(FILE* file, const std::string& name, double debit, doub
 void audit_closed_ledger(FILE* file);
 void audit_ledger_totals(int fd, double debit, double credit);
 void audit_stored(const table& t);
+void audit_pass(const FILE* file, int32_t table, bool begins);
+void audit_changes(const FILE* file, int32_t table, bool begin);
 // Says whether every audited ledger's kept totals and the plot table's column
 // totals equal a recomputation from their files, and what was stored.
 void report_audit();
@@ -148,6 +158,9 @@ std::string from_windows_1250(const char* text);
 std::vector<std::string> split_text(const std::string& text, char separator);
 // Mazovia bytes of a UTF-8 text typed in a session script.
 std::string to_mazovia(const std::string& utf8);
+
+// Whether the session made the host behave so (the step "behave").
+bool behaves(const char* behaviour);
 
 // The next scripted answer, or the given default when none is left.
 answer next_answer(int default_code, const char* what);

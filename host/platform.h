@@ -11,6 +11,14 @@ namespace torval::platform {
 bool load_plugin(const std::string& path);
 // Makes ordinal N of the host module unavailable, as in an older host.
 void withdraw_export(uint32_t ordinal);
+// Makes every withdrawn export available again.
+void restore_exports();
+// Unloads the plug-in module, so that the next load starts it afresh; false
+// where the plug-in cannot be unloaded (the native build links it in).
+bool unload_plugin();
+// Loads a module into the process before the plug-in, as another module of
+// the host program would be; false where there are no such modules.
+bool preload_module(const std::string& path);
 // The default place of the plug-in: beside the program.
 std::string default_plugin_path();
 // What GetModuleFileNameA answers for the plug-in (native build only):

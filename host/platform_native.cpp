@@ -42,6 +42,12 @@ bool load_plugin(const std::string&) {
 
 void withdraw_export(uint32_t ordinal) { withdrawn.insert(ordinal); }
 
+void restore_exports() { withdrawn.clear(); }
+
+bool unload_plugin() { return false; }
+
+bool preload_module(const std::string&) { return false; }
+
 std::string default_plugin_path() { return plugin_module_path; }
 
 void* installed_se_translator() { return host().se_translator; }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <map>
 
 #include "host/host.h"
 #include "host/platform.h"
@@ -26,6 +27,20 @@ bool load_plugin(const std::string& path) {
   return p.start_stop && p.activate_or_report && p.no_effect;
 }
 
+namespace {
+
+// The export address table entries withdrawn, with what they held.
+std::map<DWORD*, DWORD> withdrawn;
+
+void set_export_entry(DWORD* entry, DWORD value) {
+  DWORD old;
+  VirtualProtect(entry, sizeof *entry, PAGE_READWRITE, &old);
+  *entry = value;
+  VirtualProtect(entry, sizeof *entry, old, &old);
+}
+
+}  // namespace
+
 // An export whose address is 0 is not found by GetProcAddress, exactly as if
 // the module lacked it: the entry in the module's export address table is cleared.
 void withdraw_export(uint32_t ordinal) {
@@ -37,11 +52,24 @@ void withdraw_export(uint32_t ordinal) {
   if (ordinal < exports->Base || ordinal - exports->Base >= exports->NumberOfFunctions) return;
   auto* functions = reinterpret_cast<DWORD*>(base + exports->AddressOfFunctions);
   DWORD* slot = &functions[ordinal - exports->Base];
-  DWORD old;
-  VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old);
-  *slot = 0;
-  VirtualProtect(slot, sizeof *slot, old, &old);
+  if (*slot) withdrawn.emplace(slot, *slot);
+  set_export_entry(slot, 0);
 }
+
+void restore_exports() {
+  for (const auto& [entry, value] : withdrawn) set_export_entry(entry, value);
+  withdrawn.clear();
+}
+
+bool unload_plugin() {
+  auto& p = host().plugin;
+  if (!p.handle) return false;
+  const bool unloaded = FreeLibrary(static_cast<HMODULE>(p.handle)) != 0;
+  p = {};
+  return unloaded;
+}
+
+bool preload_module(const std::string& path) { return LoadLibraryA(path.c_str()) != nullptr; }
 
 void* installed_se_translator() {
   using se_translator = void(__cdecl*)(unsigned, EXCEPTION_POINTERS*);

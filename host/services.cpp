@@ -66,7 +66,9 @@ int Q7_STDCALL scripted_message_box(void*, const char* text, const char* caption
       [&] { char hex[16]; std::snprintf(hex, sizeof hex, "%x", style); return std::string(hex); }() +
       ":");
   say_windows_text(text);
-  const answer a = next_answer(box_abort, "Windows box");
+  answer a;
+  a.code = host().windows_box_answer;
+  if (!a.code) a = next_answer(box_abort, "Windows box");
   const char* names[] = {"", "", "", "Abort", "Retry", "Ignore"};
   say("  -> " + (a.code >= 3 && a.code <= 5 ? std::string(names[a.code]) : std::to_string(a.code)));
   return a.code;
@@ -125,7 +127,9 @@ int16_t Q7_CDECL torval_52224(uint16_t op, const char* section, const char* key,
         if (end == at) return failed;
         at = *end == ',' ? end + 1 : end;
       }
-      for (double value : read) std::memcpy(va_arg(values, double*), &value, sizeof value);
+      // A host that fills only the first two of the four, and says it read them.
+      const int filled = behaves("settings-fill-two-rates") ? 2 : 4;
+      for (int i = 0; i < filled; ++i) std::memcpy(va_arg(values, double*), &read[i], sizeof read[i]);
       return done;
     }
     case 2:
@@ -149,7 +153,11 @@ uint16_t Q7_CDECL torval_52023(int32_t dialog, void* data, int32_t zero, ...) {
     say(line + " (install notice), value " + std::to_string(value) + ":");
     say_text(text);
     const answer a = next_answer(0, "dialog");
-    if (a.sets_value) {
+    if (a.sets_value && behaves("dialog-stores-32-bits")) {
+      const auto value32 = static_cast<int32_t>(a.value);
+      std::memcpy(data, &value32, sizeof value32);
+      say("  value set to " + std::to_string(a.value) + " (32 bits)");
+    } else if (a.sets_value) {
       const auto value16 = static_cast<int16_t>(a.value);
       std::memcpy(data, &value16, sizeof value16);
       say("  value set to " + std::to_string(a.value));
@@ -289,11 +297,14 @@ int32_t Q7_STDCALL torval_52287(int32_t, int32_t index, q7::table_descriptor* de
 }
 
 int32_t Q7_STDCALL torval_52288(int32_t* count, q7::table_descriptor* descriptor, FILE* file) {
-  return record_service(
+  const int32_t done = record_service(
       52288, descriptor, [&](table& t) { return append_record(t, file, count); },
       [&](bool done) {
         return done ? ", now " + std::to_string(*count) + " records" : std::string(": not appended");
       });
+  // A host whose append answers the new record's index (0 in an empty file).
+  if (done && behaves("append-answers-index")) return *count - 1;
+  return done;
 }
 
 // Keeps the column totals of a table as records are taken out (-1) and put
@@ -358,17 +369,33 @@ void Q7_STDCALL torval_52302(int32_t ok, int32_t, FILE** handle, int32_t) {
   if (handle) *handle = nullptr;
 }
 
-void Q7_STDCALL torval_52282(FILE*) { trace(52282, ""); }
-void Q7_STDCALL torval_52283(FILE*) { trace(52283, ""); }
-
-void Q7_STDCALL torval_52297(q7::table_descriptor* descriptor, FILE*) {
-  const table* t = table_of(descriptor);
-  trace(52297, "table " + std::to_string(t ? t->number : 0));
+// The number of the table whose file this is; 0 for none.
+static int32_t table_of_file(const FILE* file) {
+  for (const auto& [number, t] : host().tables)
+    if (file && t.file == file) return number;
+  return 0;
 }
 
-void Q7_STDCALL torval_52298(q7::table_descriptor* descriptor, FILE*) {
+void Q7_STDCALL torval_52282(FILE* file) {
+  trace(52282, "");
+  audit_pass(file, table_of_file(file), true);
+}
+
+void Q7_STDCALL torval_52283(FILE* file) {
+  trace(52283, "");
+  audit_pass(file, table_of_file(file), false);
+}
+
+void Q7_STDCALL torval_52297(q7::table_descriptor* descriptor, FILE* file) {
+  const table* t = table_of(descriptor);
+  trace(52297, "table " + std::to_string(t ? t->number : 0));
+  audit_changes(file, t ? t->number : 0, true);
+}
+
+void Q7_STDCALL torval_52298(q7::table_descriptor* descriptor, FILE* file) {
   const table* t = table_of(descriptor);
   trace(52298, "table " + std::to_string(t ? t->number : 0));
+  audit_changes(file, t ? t->number : 0, false);
 }
 
 void Q7_STDCALL torval_52465(q7::table_descriptor* descriptor, int32_t what) {
@@ -380,7 +407,7 @@ void Q7_STDCALL torval_52465(q7::table_descriptor* descriptor, int32_t what) {
 // number and extension.
 char* Q7_STDCALL torval_52311(int32_t account, char* buffer, const char* prefix,
                               const char* extension, int32_t length) {
-  if (buffer && length > 0)
+  if (buffer && length > 0 && !behaves("file-name-unwritten"))
     std::snprintf(buffer, static_cast<std::size_t>(length), "%s/%s%05d%s", ledger_folder, prefix,
                   static_cast<int>(account), extension);
   trace(52311, buffer ? buffer : "");
@@ -433,8 +460,17 @@ int32_t Q7_STDCALL torval_38360(int32_t, const char* file, int32_t a, int32_t b,
   return 1;
 }
 
-void Q7_FASTCALL torval_33197(int32_t code) {
+// Service 33197 takes its value in a register; its entry (register_probe.S)
+// records EAX, ECX and EDX as they arrive, and this host reads ECX. Another
+// host may read either of the others: the transcript says when they differ.
+extern const int32_t torval_33197_registers[3] Q7_SYMBOL("torval_33197_registers");
+void Q7_FASTCALL torval_33197_service(int32_t code) Q7_SYMBOL("torval_33197_service");
+void Q7_FASTCALL torval_33197_service(int32_t code) {
   say("  end of the cash-desk command (" + std::to_string(code) + ")");
+  const int32_t* r = torval_33197_registers;
+  if (r[0] != code || r[2] != code)
+    say("  (the value differs in the registers: eax " + std::to_string(r[0]) + ", ecx " +
+        std::to_string(r[1]) + ", edx " + std::to_string(r[2]) + ")");
 }
 
 }  // extern "C"

@@ -5,10 +5,18 @@
 //   table N size S | missing | no-handler
 //   config SECTION KEY VALUE       a setting before the plug-in starts
 //   show config | show handlers
-//   withdraw N                     the host lacks service N, as an older host
+//   withdraw N | withdraw clear    the host lacks service N, as an older host; or has all again
+//   windows-box abort|ignore|retry|scripted   how the Windows box answers from now on
+//                                  (scripted: by the next "answer", as every other box)
+//   behave BEHAVIOUR | behave usual   the host differs from the usual one, as another may:
+//                                  append-answers-index (52288 answers the new record's index),
+//                                  settings-fill-two-rates (52224 fills two of four rates),
+//                                  file-name-unwritten (52311 writes no file name),
+//                                  dialog-stores-32-bits (dialog 1194 stores its value in 32 bits)
 //   answer yes|no|ok|cancel|abort|retry|ignore|N [value V]
 //   module-path PATH | fails       GetModuleFileNameA of the plug-in (native build)
-//   load                           load the plug-in module
+//   load | unload                  load the plug-in module; unload it (Windows only), so
+//                                  that the next load starts it afresh
 //   start [nobuffer] | stop | activate | report | entry 30008 MODE | entry 30009
 //   key TABLE CODE [A2 A5 A7 A9 A10 A11]   a key pressed in a table's list
 //   year N | date YY.MM.DD | host-code ABCD   bookkeeping year, current date, block 4's code
@@ -17,10 +25,11 @@
 //                                  append an entry to a holder's ledger file
 //   show ledger FILE
 //   fail N at K | fail N from K   service N answers its failure value at its K-th call, or from it on
-//   fail clear                     no faults; call counts, scripted answers, edits and the audit start anew
+//   fail clear                     no faults; call counts, scripted answers, edits, the audit,
+//                                  the Windows box's answer and the host's behaviours start anew
 //   show calls                     how often each service that can fail was called
 //   audit                          do the kept totals match the files; what the ledger writes stored
-//   ledgers clear                  removes every holder's ledger file
+//   ledgers clear                  removes every holder's ledger file; the folder is made if missing
 //   transcript clear               forgets the transcript so far
 //   plots FILE.csv                 the plot table from a readable file: one plot a line,
 //                                  "number;holder;area m2;fee letters;ledger number"
@@ -416,8 +425,22 @@ void run_step(const std::string& line) {
   } else if (verb == "show" && w.at(1) == "handlers") {
     for (const auto& [n, t] : host().tables)
       say("  table " + std::to_string(n) + ": " + handler_name(t));
+  } else if (verb == "withdraw" && w.at(1) == "clear") {
+    platform::restore_exports();
   } else if (verb == "withdraw") {
     platform::withdraw_export(static_cast<uint32_t>(number(w.at(1))));
+  } else if (verb == "windows-box") {
+    const std::string& how = w.at(1);
+    host().windows_box_answer = how == "abort"   ? box_abort
+                                : how == "retry"  ? box_retry
+                                : how == "ignore" ? box_ignore
+                                                  : 0;
+  } else if (verb == "behave" && w.at(1) == "usual") {
+    host().behaviours.clear();
+  } else if (verb == "behave") {
+    host().behaviours.insert(w.at(1));
+  } else if (verb == "unload") {
+    say(platform::unload_plugin() ? "  unloaded" : "  (the plug-in cannot be unloaded here)");
   } else if (verb == "answer") {
     host().answers.push_back(parse_answer(w));
   } else if (verb == "module-path") {
@@ -478,6 +501,8 @@ void run_step(const std::string& line) {
     host().answers.clear();
     host().form_edits.clear();
     host().audit = {};
+    host().windows_box_answer = 0;
+    host().behaviours.clear();
   } else if (verb == "show" && w.at(1) == "calls") {
     std::string calls = "  calls:";
     for (const auto& [service, count] : host().calls)
@@ -491,6 +516,9 @@ void run_step(const std::string& line) {
     std::error_code error;
     for (const auto& item : std::filesystem::directory_iterator(ledger_folder, error))
       std::filesystem::remove(item.path(), error);
+    // The folder is there afterwards, also in a working folder entered since
+    // the session began.
+    std::filesystem::create_directories(ledger_folder, error);
   } else if (verb == "fail") {
     host().faults[static_cast<uint32_t>(number(w.at(1)))] = {static_cast<int>(number(w.at(3))), w.at(2) == "from"};
   } else if (verb == "year") {
@@ -572,18 +600,27 @@ bool enter_fresh_work_folder(const std::string& folder) {
   return true;
 }
 
-// torval_host SCRIPT [--expect FILE] [--work FOLDER] [--plugin PATH]
+// torval_host SCRIPT [--expect FILE] [--work FOLDER] [--plugin PATH] [--preload MODULE]...
+// --preload loads a module into the process first, as another module of the
+// host program would be (Windows only): the transcript must not change.
 extern "C" int Q7_CDECL torval_run_session(int argc, char** argv) {
   std::string script, expected, work, plugin;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--expect" && i + 1 < argc) expected = argv[++i];
+    if (arg == "--preload" && i + 1 < argc) {
+      if (!platform::preload_module(argv[++i])) {
+        std::fprintf(stderr, "cannot load the module %s before the plug-in\n", argv[i]);
+        return 2;
+      }
+    } else if (arg == "--expect" && i + 1 < argc) expected = argv[++i];
     else if (arg == "--work" && i + 1 < argc) work = argv[++i];
     else if (arg == "--plugin" && i + 1 < argc) plugin = argv[++i];
     else script = arg;
   }
   if (script.empty()) {
-    std::fprintf(stderr, "usage: torval_host SCRIPT [--expect FILE] [--work FOLDER] [--plugin PATH]\n");
+    std::fprintf(stderr,
+                 "usage: torval_host SCRIPT [--expect FILE] [--work FOLDER] [--plugin PATH] "
+                 "[--preload MODULE]...\n");
     return 2;
   }
   platform::binary_stdout();

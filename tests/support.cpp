@@ -1,13 +1,23 @@
 #include "tests/support.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 
 #include "abi/machine.h"
 #include "host/host.h"
 #include "plugin/hostlink/module.h"
 
 #ifdef _WIN32
+#include <io.h>
+#include <process.h>
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 extern "C" {
@@ -32,6 +42,26 @@ void enter_fresh_folder(const std::string& name) {
 }
 
 #ifdef _WIN32
+namespace {
+
+// Q7_PRELOAD: modules (comma-separated) loaded before any test runs, as other
+// modules of the host program may have brought them into its process.
+struct preloaded_modules : ::testing::Environment {
+  void SetUp() override {
+    const char* list = std::getenv("Q7_PRELOAD");
+    if (!list) return;
+    std::string rest = list;
+    for (std::size_t comma; !rest.empty(); rest = comma == std::string::npos ? "" : rest.substr(comma + 1)) {
+      comma = rest.find(',');
+      const std::string module = rest.substr(0, comma);
+      ASSERT_NE(LoadLibraryA(module.c_str()), nullptr) << "cannot preload " << module;
+    }
+  }
+};
+const auto* const preload = ::testing::AddGlobalTestEnvironment(new preloaded_modules);
+
+}  // namespace
+
 void attach_plugin_code() { process_attach(GetModuleHandleA(nullptr)); }
 int host_lookups(unsigned) { return -1; }
 #else
@@ -40,6 +70,47 @@ void attach_plugin_code() {
   if (!module.own_module) step("load");
 }
 int host_lookups(unsigned ordinal) { return torval::host().lookups[ordinal]; }
+#endif
+
+#ifdef _WIN32
+int run_host_program(const std::string& script, const std::string& work_folder,
+                     const std::string& output) {
+  // Z: is the whole file system under Wine; the child inherits the standard
+  // output made to point at the transcript's file.
+  std::string program = "Z:" Q7_HOST_PROGRAM;
+  for (char& c : program)
+    if (c == '/') c = '\\';
+  const int saved = _dup(1);
+  std::fflush(stdout);
+  FILE* out = std::fopen(output.c_str(), "wb");
+  if (!out) return -1;
+  _dup2(_fileno(out), 1);
+  const char* arguments[] = {program.c_str(), script.c_str(), "--work", work_folder.c_str(), nullptr};
+  const intptr_t status = _spawnv(_P_WAIT, program.c_str(), arguments);
+  std::fflush(stdout);
+  _dup2(saved, 1);
+  _close(saved);
+  std::fclose(out);
+  return static_cast<int>(status);
+}
+#else
+int run_host_program(const std::string& script, const std::string& work_folder,
+                     const std::string& output) {
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0) _exit(126);
+    dup2(out, 1);
+    execl(Q7_HOST_PROGRAM, Q7_HOST_PROGRAM, script.c_str(), "--work", work_folder.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
 #endif
 
 }  // namespace q7::test
