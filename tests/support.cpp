@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "abi/machine.h"
 #include "host/host.h"
@@ -44,18 +45,24 @@ void enter_fresh_folder(const std::string& name) {
 #ifdef _WIN32
 namespace {
 
+// The modules named by Q7_PRELOAD, which is a comma-separated list.
+std::vector<std::string> modules_to_preload() {
+  std::vector<std::string> modules;
+  const char* list = std::getenv("Q7_PRELOAD");
+  std::string rest = list ? list : "";
+  for (std::size_t comma; !rest.empty(); rest = comma == std::string::npos ? "" : rest.substr(comma + 1)) {
+    comma = rest.find(',');
+    modules.push_back(rest.substr(0, comma));
+  }
+  return modules;
+}
+
 // Q7_PRELOAD: modules (comma-separated) loaded before any test runs, as other
 // modules of the host program may have brought them into its process.
 struct preloaded_modules : ::testing::Environment {
   void SetUp() override {
-    const char* list = std::getenv("Q7_PRELOAD");
-    if (!list) return;
-    std::string rest = list;
-    for (std::size_t comma; !rest.empty(); rest = comma == std::string::npos ? "" : rest.substr(comma + 1)) {
-      comma = rest.find(',');
-      const std::string module = rest.substr(0, comma);
+    for (const std::string& module : modules_to_preload())
       ASSERT_NE(LoadLibraryA(module.c_str()), nullptr) << "cannot preload " << module;
-    }
   }
 };
 const auto* const preload = ::testing::AddGlobalTestEnvironment(new preloaded_modules);
@@ -85,8 +92,15 @@ int run_host_program(const std::string& script, const std::string& work_folder,
   FILE* out = std::fopen(output.c_str(), "wb");
   if (!out) return -1;
   _dup2(_fileno(out), 1);
-  const char* arguments[] = {program.c_str(), script.c_str(), "--work", work_folder.c_str(), nullptr};
-  const intptr_t status = _spawnv(_P_WAIT, program.c_str(), arguments);
+  std::vector<std::string> arguments{program, script, "--work", work_folder};
+  for (const std::string& module : modules_to_preload()) {
+    arguments.push_back("--preload");
+    arguments.push_back(module);
+  }
+  std::vector<const char*> argv;
+  for (const std::string& a : arguments) argv.push_back(a.c_str());
+  argv.push_back(nullptr);
+  const intptr_t status = _spawnv(_P_WAIT, program.c_str(), argv.data());
   std::fflush(stdout);
   _dup2(saved, 1);
   _close(saved);
