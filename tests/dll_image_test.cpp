@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cctype>
+#include <map>
 #include <set>
 #include <string>
 
@@ -65,6 +67,44 @@ TEST_F(DllImage, ImportsOnlyOrdinal30005FromTheHostAndNothingFromUser32) {
   }
   EXPECT_TRUE(host_imported);
   for (const auto& name : modules) EXPECT_NE(_stricmp(name.c_str(), "user32.dll"), 0) << name;
+}
+
+// A guest in the host's process: nothing of the plug-in runs at the host's
+// thread attach and detach (no TLS directory, so no TLS callbacks), and it
+// installs no process-wide handler of any kind.
+TEST_F(DllImage, HasNoThreadLocalStorageAndNoProcessWideHandlers) {
+  const IMAGE_DATA_DIRECTORY& tls = directory(IMAGE_DIRECTORY_ENTRY_TLS);
+  EXPECT_EQ(tls.VirtualAddress, 0u);
+  EXPECT_EQ(tls.Size, 0u);
+
+  std::map<std::string, std::set<std::string>> imported;
+  for (const auto* d = at<IMAGE_IMPORT_DESCRIPTOR>(directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress);
+       d->Name; ++d) {
+    std::string module = at<char>(d->Name);
+    for (char& c : module) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    auto& names = imported[module];
+    for (const auto* thunk = at<IMAGE_THUNK_DATA32>(d->OriginalFirstThunk); thunk->u1.AddressOfData; ++thunk)
+      if (!IMAGE_SNAP_BY_ORDINAL32(thunk->u1.Ordinal))
+        names.insert(at<IMAGE_IMPORT_BY_NAME>(thunk->u1.AddressOfData)->Name);
+  }
+  std::set<std::string> modules;
+  for (const auto& [module, names] : imported) modules.insert(module);
+  EXPECT_EQ(modules, (std::set<std::string>{"kernel32.dll", "msvcrt.dll", "torval.dll"}));
+
+  // Every function taken from kernel32, so that a new one is seen and
+  // weighed: the plug-in's own four, the delay-load helper's, and what the
+  // C library's number formatting takes (its lock and its character sets).
+  EXPECT_EQ(imported["kernel32.dll"],
+            (std::set<std::string>{
+                "GetModuleHandleA", "GetModuleFileNameA", "GetProcAddress", "lstrcpyA",
+                "LoadLibraryA", "FreeLibrary", "GetLastError", "RaiseException", "LocalAlloc",
+                "LocalFree", "InitializeCriticalSection", "DeleteCriticalSection",
+                "EnterCriticalSection", "LeaveCriticalSection", "Sleep", "GetModuleHandleW",
+                "IsDBCSLeadByteEx", "MultiByteToWideChar", "WideCharToMultiByte"}));
+  for (const char* never : {"AddVectoredExceptionHandler", "SetUnhandledExceptionFilter",
+                            "LoadLibraryW", "LoadLibraryExA", "LoadLibraryExW", "CreateThread",
+                            "TlsAlloc", "TlsGetValue"})
+    for (const auto& [module, names] : imported) EXPECT_EQ(names.count(never), 0u) << never;
 }
 
 // GNU ld does not enter the delay-load descriptors in the image's data
