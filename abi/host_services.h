@@ -15,6 +15,17 @@ namespace q7 {
 using host_va_list = char*;
 }  // namespace q7
 
+// Widths of the results, as the plug-in reads them. A 16-bit result comes back
+// in AX and only the low half of EAX is read: the answers of boxes, dialogs
+// and forms (52023, 52026, 52028, 52029, 35804) and of the settings (52224).
+// These are read as the whole of EAX, 32 bits: the done/not-done answers of
+// the record services (52286, 52287, 52290), the days between two dates
+// (30908: a period may span more than 32,767 days), the text comparison
+// (52154: only zero or not matters), the interface version (51594, declared
+// 32-bit by the host), the column value (52178) and the stamp (50800). The append's answer
+// (52288) is not read at all: whether it appended is judged by the count it
+// was handed having risen, since hosts do not agree on what it answers.
+//
 // X(number, convention, result, parameters)
 #define Q7_HOST_SERVICES(X)                                                                      \
   X(30204, Q7_STDCALL, void, (char* out))                                                        \
