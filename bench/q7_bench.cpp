@@ -1,0 +1,158 @@
+// Timings of the plug-in's hot paths in the stand-in host, native and built
+// for speed: the fees of a plot, a posting into ledgers of every size, and a
+// host service called through its bound thunk beside the same function
+// called directly. scripts/bench runs it and prints the table.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "abi/machine.h"
+#include "abi/mazovia.h"
+#include "abi/records.h"
+#include "plugin/fees/fee_sheet.h"
+#include "plugin/fees/ledger.h"
+#include "plugin/hostlink/host.h"
+
+extern "C" {
+int Q7_CDECL torval_session_step(const char* line) Q7_SYMBOL("torval_session_step");
+int16_t* Q7_STDCALL torval_52268() Q7_SYMBOL("torval_52268");
+}
+
+namespace {
+
+void step(const std::string& line) { torval_session_step(line.c_str()); }
+
+// The stand-in host with the plug-in code attached, working in a scratch
+// folder of its own.
+void start_host() {
+  static bool started;
+  if (started) return;
+  started = true;
+  char folder[] = "/tmp/q7-bench-XXXXXX";
+  if (!mkdtemp(folder) || chdir(folder) != 0) std::abort();
+  step("load");
+  step("ledgers clear");
+  step("year 2011");
+  step("date 11.03.15");
+}
+
+// Fee letters as holders write them: none, each letter, all with a heating
+// amount, upper case, and a remark that switches fees on.
+const char* const letter_mix[] = {"", "r", "e", "re", "r e c150", "C1e2", "R E", "centrum r"};
+
+void compute_plot_fees_for_a_mix_of_letters(benchmark::State& state) {
+  start_host();
+  q7::fee_sheet sheet{};
+  sheet.head.area_m2 = 412;
+  sheet.plot_rate = 3800.0;
+  sheet.water_rate = 4200.0;
+  sheet.membership_fee = 60000.0;
+  sheet.energy_rate = 100000.0;
+  std::size_t i = 0;
+  for (auto _ : state) {
+    std::snprintf(sheet.fee_letters, sizeof sheet.fee_letters, "%s", letter_mix[i++ % 8]);
+    q7::compute_plot_fees(sheet);
+    benchmark::DoNotOptimize(sheet.total);
+  }
+}
+BENCHMARK(compute_plot_fees_for_a_mix_of_letters);
+
+// A holder's ledger of n entries titled "T0" to "Tn-1", open in the host.
+struct ledger_of {
+  FILE* file = nullptr;
+  int32_t count = 0;
+  q7::table_descriptor* table = nullptr;
+  q7::ledger_access access() { return {table, static_cast<q7::ledger_entry*>(table->record_buffer), &count, file}; }
+
+  ledger_of(int n, bool last_free) {
+    start_host();
+    const std::string name = "ledgers/MMM" + std::to_string(n) + ".KON";
+    FILE* out = std::fopen(name.c_str(), "wb");
+    for (int i = 0; i < n; ++i) {
+      q7::ledger_entry entry{};
+      std::snprintf(entry.title, sizeof entry.title, "T%d", i);
+      entry.amount = 10000.0;
+      entry.stamp = entry.stamp_copy = i + 1;
+      if (last_free && i == n - 1) entry = {};
+      std::fwrite(&entry, sizeof entry, 1, out);
+    }
+    std::fclose(out);
+    table = svc_52256(q7::ledger_table_no);
+    file = svc_50516(53, name.c_str(), table, &count);
+    if (!file) std::abort();
+  }
+  ~ledger_of() { svc_52302(1, 0, &file, 0); }
+
+  // Puts entry i back as it was laid out, or cuts the file back to n entries.
+  void restore_free_last() {
+    q7::ledger_entry entry{};
+    std::fseek(file, static_cast<long>((count - 1) * sizeof entry), SEEK_SET);
+    std::fwrite(&entry, sizeof entry, 1, file);
+    std::fflush(file);
+  }
+  void cut_back(int n) {
+    std::fflush(file);
+    if (ftruncate(fileno(file), static_cast<off_t>(n) * static_cast<off_t>(sizeof(q7::ledger_entry))) != 0)
+      std::abort();
+    count = n;
+  }
+};
+
+// The posted title is the last entry's: every entry is read before it.
+void post_fee_replacing_the_last_entry(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  ledger_of ledger(n, false);
+  const std::string title = "T" + std::to_string(n - 1);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(q7::post_fee(ledger.access(), {title.c_str()}, 20000.0, {"line"}));
+}
+BENCHMARK(post_fee_replacing_the_last_entry)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000);
+
+// A new title, and the only free entry is the last.
+void post_fee_reusing_the_last_entry(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  ledger_of ledger(n, true);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(q7::post_fee(ledger.access(), {"new"}, 20000.0, {"line"}));
+    state.PauseTiming();
+    ledger.restore_free_last();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(post_fee_reusing_the_last_entry)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000);
+
+// A new title and no free entry: the file grows by one.
+void post_fee_appending(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  ledger_of ledger(n, false);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(q7::post_fee(ledger.access(), {"new"}, 20000.0, {"line"}));
+    state.PauseTiming();
+    ledger.cut_back(n);
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(post_fee_appending)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000);
+
+// The thunk adds one indirect jump to a bound call.
+void host_service_through_its_bound_thunk(benchmark::State& state) {
+  start_host();
+  svc_52268();  // bound on its first call
+  for (auto _ : state) benchmark::DoNotOptimize(svc_52268());
+}
+BENCHMARK(host_service_through_its_bound_thunk);
+
+void host_service_called_directly(benchmark::State& state) {
+  start_host();
+  for (auto _ : state) benchmark::DoNotOptimize(torval_52268());
+}
+BENCHMARK(host_service_called_directly);
+
+}  // namespace
+
+BENCHMARK_MAIN();
