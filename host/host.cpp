@@ -43,6 +43,22 @@ void say_windows_text(const char* windows_text) {
 }
 
 
+namespace {
+std::map<std::string, FILE*> open_line_files;
+}  // namespace
+
+FILE* line_file(const char* name) {
+  FILE*& file = open_line_files[name];
+  if (!file) file = std::fopen(name, "ab");
+  return file;
+}
+
+void close_line_files() {
+  for (auto& [name, file] : open_line_files)
+    if (file) std::fclose(file);
+  open_line_files.clear();
+}
+
 bool behaves(const char* behaviour) { return host().behaviours.count(behaviour) != 0; }
 
 answer next_answer(int default_code, const char* what) {

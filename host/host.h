@@ -146,6 +146,11 @@ void report_audit();
 // Days from 1 January 1970 of a YY.MM.DD date; false when it is not one.
 bool day_number(const char* date, long& days);
 
+// The text files that 52407 appends lines to, each kept open from its first
+// line until the command ends or the file is read.
+FILE* line_file(const char* name);
+void close_line_files();
+
 // Transcript output, in UTF-8.
 void say(const std::string& line);
 // A text of the system (Mazovia) shown line by line, markup made visible.

@@ -433,17 +433,18 @@ int16_t Q7_STDCALL torval_35804(int32_t, const char* caption, const char* format
 }
 
 // Appends a line and a line end (CR LF) to a text file of the working folder.
+// The file stays open, buffered, until the command ends or the file is read.
 void Q7_STDCALL torval_52407(const char* file, const char* line) {
   trace(52407, std::string(file) + ", \"" + from_mazovia(line) + "\"");
-  if (FILE* out = std::fopen(file, "ab")) {
+  if (FILE* out = line_file(file)) {
     std::fputs(line, out);
     std::fputs("\r\n", out);
-    std::fclose(out);
   }
 }
 
 void Q7_STDCALL torval_52409(const char* file, const char* layout, int32_t zero, const char* title,
                              int32_t zero2) {
+  close_line_files();
   say("  52409(" + std::string(file) + ", \"" + from_mazovia(layout) + "\", " + std::to_string(zero) +
       ", \"" + from_mazovia(title) + "\", " + std::to_string(zero2) + ")");
   show_report(file, layout, title);
@@ -451,6 +452,7 @@ void Q7_STDCALL torval_52409(const char* file, const char* layout, int32_t zero,
 
 // Printing: the print job is written to a file beside the printed one.
 int32_t Q7_STDCALL torval_38360(int32_t, const char* file, int32_t a, int32_t b, int32_t c, int32_t d) {
+  close_line_files();
   const std::string job = std::string(file) + ".prn";
   say("  print " + std::string(file) + " (" + std::to_string(a) + ", " + std::to_string(b) + ", " +
       std::to_string(c) + ", " + std::to_string(d) + ") to " + job);

@@ -178,6 +178,7 @@ void press_key(const std::vector<std::string>& w) {
       handler(static_cast<int32_t>(number(w.at(2))), v[0], &t->record_count, t->rows.data(),
               static_cast<int32_t>(v[1]), &t->descriptor, static_cast<int32_t>(v[2]), t->file,
               static_cast<int32_t>(v[3]), v[4], static_cast<int32_t>(v[5]));
+  close_line_files();  // the command has ended
   say("  handler -> " + std::to_string(result));
 }
 

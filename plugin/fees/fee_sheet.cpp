@@ -86,47 +86,45 @@ bool letters_call_for(const char* fee_letters, char letter) {
   return std::strchr(fee_letters, letter) || std::strchr(fee_letters, upper);
 }
 
-void compute_plot_fees(fee_sheet& sheet) {
+void compute_plot_amounts(fee_sheet& sheet) {
   sheet.fee_letters[sizeof sheet.fee_letters - 1] = 0;  // the letters are searched as a text
   const double area = sheet.head.area_m2;
   const char* letters = sheet.fee_letters;
+  sheet.water_fee = letters_call_for(letters, 'r') ? area * sheet.water_rate : 0.0;
+  sheet.heating_fee = letters_call_for(letters, 'c') ? heating_amount(letters) : 0.0;
+  sheet.energy_fee = letters_call_for(letters, 'e') ? sheet.energy_rate : 0.0;
+  sheet.usage_fee = area * sheet.plot_rate;
+  sheet.total = sheet.usage_fee + sheet.energy_fee + sheet.water_fee + sheet.heating_fee +
+                sheet.membership_fee;
+}
 
-  if (letters_call_for(letters, 'r')) {
-    sheet.water_fee = area * sheet.water_rate;
+void compute_plot_fees(fee_sheet& sheet) {
+  compute_plot_amounts(sheet);
+  const char* letters = sheet.fee_letters;
+
+  if (letters_call_for(letters, 'r'))
     write_fee_line(sheet.water_line, MZ("%d %s%4d*%5.2f=%3.2f"), bookkeeping_year(), MZ("woda"),
                    sheet.head.area_m2, sheet.water_rate / amount_scale, sheet.water_fee / amount_scale);
-  } else {
-    sheet.water_fee = 0.0;
+  else
     sheet.water_line[0] = 0;
-  }
 
-  if (letters_call_for(letters, 'c')) {
-    sheet.heating_fee = heating_amount(letters);
+  if (letters_call_for(letters, 'c'))
     write_fee_line(sheet.heating_line, MZ("%d %s %8.2f"), bookkeeping_year(), MZ("centr.ogrz."),
                    sheet.heating_fee / amount_scale);
-  } else {
-    sheet.heating_fee = 0.0;
+  else
     sheet.heating_line[0] = 0;
-  }
 
-  if (letters_call_for(letters, 'e')) {
-    sheet.energy_fee = sheet.energy_rate;
+  if (letters_call_for(letters, 'e'))
     write_fee_line(sheet.energy_line, MZ("%d %s%12.2f"), bookkeeping_year(), MZ("konserw."),
                    sheet.energy_fee / amount_scale);
-  } else {
-    sheet.energy_fee = 0.0;
+  else
     sheet.energy_line[0] = 0;
-  }
 
-  sheet.usage_fee = area * sheet.plot_rate;
   write_fee_line(sheet.usage_line, MZ("%d %s%4d*%5.2f=%5.2f"), bookkeeping_year(), MZ("opł."),
                  sheet.head.area_m2, sheet.plot_rate / amount_scale, sheet.usage_fee / amount_scale);
 
   write_fee_line(sheet.membership_line, MZ("%d %s%5.2f"), bookkeeping_year(),
                  MZ("składka członk."), sheet.membership_fee / amount_scale);
-
-  sheet.total = sheet.usage_fee + sheet.energy_fee + sheet.water_fee + sheet.heating_fee +
-                sheet.membership_fee;
 }
 
 int32_t Q7_STDCALL fee_form_hook(int32_t, int32_t event) {

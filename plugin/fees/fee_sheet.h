@@ -32,6 +32,9 @@ bool letters_call_for(const char* fee_letters, char letter);
 // Computes the five fees, the total and the five fee lines from the area, the
 // four rates and the fee letters.
 void compute_plot_fees(fee_sheet& sheet);
+// The same without the fee lines, for where they are never read (the dry
+// run): the amounts and the total are exactly those of compute_plot_fees.
+void compute_plot_amounts(fee_sheet& sheet);
 
 // Event hook of form 1001: marks the prepayments the plot bears when the
 // form is set up (event -2) and recomputes the fees after each edit (event 0).

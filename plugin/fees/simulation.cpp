@@ -47,11 +47,12 @@ void simulate_fee_generation(plot_command& command) {
     double total = 0.0, total_without_utilities = 0.0;
     const bool in_range = area_in_range(plot);
     if (in_range) {
+      // Only the amounts: the fee lines of a dry run are never read.
       fill_fee_sheet(sheet, plot);
       fee_sheet without_utilities = sheet;
-      compute_plot_fees(sheet);
+      compute_plot_amounts(sheet);
       without_utilities.fee_letters[0] = 0;
-      compute_plot_fees(without_utilities);
+      compute_plot_amounts(without_utilities);
       total = sheet.total;
       total_without_utilities = without_utilities.total;
     } else {

@@ -1,0 +1,166 @@
+// Scale runs in the stand-in host: the dry run (Ctrl-C) over many plots and
+// the payments report (Ctrl-A in the cash desk) over many cash documents,
+// each beside the host's own bare pass over the same table (the same reads,
+// writes and appends without the plug-in), with the peak memory of the
+// process. scripts/bench runs each at N and at 10*N, in processes of their own.
+//
+//   torval_scale dry-run|report N
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "abi/host_services.h"
+#include "abi/machine.h"
+#include "abi/records.h"
+#include "host/host.h"
+
+extern "C" {
+int Q7_CDECL torval_session_step(const char* line) Q7_SYMBOL("torval_session_step");
+#define Q7_DECLARE_HOST_FUNCTION(number, convention, result, parameters) \
+  result convention torval_##number parameters Q7_SYMBOL("torval_" #number);
+Q7_HOST_SERVICES(Q7_DECLARE_HOST_FUNCTION)
+#undef Q7_DECLARE_HOST_FUNCTION
+}
+
+namespace {
+
+void step(const std::string& line) { torval_session_step(line.c_str()); }
+
+template <class Body>
+double seconds_of(Body body) {
+  const auto start = std::chrono::steady_clock::now();
+  body();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A run whose command did not reach its end measures nothing.
+void expect_in_transcript(const char* text) {
+  if (torval::host().transcript.find(text) != std::string::npos) return;
+  std::fprintf(stderr, "the command did not run to its end:\n%s\n", torval::host().transcript.c_str());
+  std::exit(1);
+}
+
+long peak_kilobytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// Plots of areas from 150 to 1,200 m2 and a mix of fee letters.
+void write_plots(const std::string& name, long n) {
+  std::ofstream out(name);
+  const char* letters[] = {"", "r", "re", "r e c150", "E", "R c80.5"};
+  for (long i = 1; i <= n; ++i)
+    out << i << ";Działkowiec " << i << ";" << 150 + (i * 37) % 1051 << ";" << letters[i % 6] << ";"
+        << i % 30000 << "\n";
+}
+
+// Cash documents of one year, each with the plug-in's fee lines.
+void write_cash(const std::string& name, long n) {
+  std::ofstream out(name);
+  for (long i = 1; i <= n; ++i) {
+    char date[16];
+    std::snprintf(date, sizeof date, "11.%02ld.%02ld", i % 12 + 1, i % 28 + 1);
+    out << date << ";" << i % 30000 + 1 << ";Wpłacający " << i << ";2011 woda 300* 0.42=126.00;126;"
+        << "2011 opł. 300* 0.38=114.00;114;inna wpłata;" << i % 50 << "\n";
+  }
+}
+
+// The host's calls of the dry run, every one of them, without the plug-in.
+// Named, so that an instruction count can be taken of it alone.
+__attribute__((noinline)) void bare_dry_run_pass(q7::table_descriptor* table, FILE* file, int32_t count) {
+  auto& plot = *static_cast<q7::plot_record*>(table->record_buffer);
+  torval_52282(file);
+  torval_52297(table, file);
+  for (int32_t i = 0; i < count; ++i) {
+    torval_52286(0, i, table, 0, file);
+    torval_52204(table, &plot, -1, fileno(file));
+    plot.kwota1 = torval_52178(1000.0 * i, 100);
+    plot.kwota2 = torval_52178(500.0 * i, 100);
+    torval_52287(0, i, table, 0, file);
+    torval_52204(table, &plot, +1, fileno(file));
+  }
+  torval_52298(table, file);
+  torval_52283(file);
+}
+
+// The same for the payments report: every document read and its date
+// compared with the period; the lines of the documents in the period
+// appended to two files, and the report shown.
+__attribute__((noinline)) void bare_report_pass(q7::table_descriptor* table, FILE* file, int32_t count) {
+  const auto& record = *static_cast<const q7::cash_record*>(table->record_buffer);
+  std::remove("bare.txt");
+  std::remove("bare2.txt");
+  for (int32_t i = 0; i < count; ++i) {
+    torval_52286(0, i, table, 0, file);
+    if (torval_30908("11.01.01", record.cash_date) > 0 || torval_30908("11.12.31", record.cash_date) < 0)
+      continue;
+    torval_52407("bare2.txt", record.payer_name);
+    torval_52407("bare.txt", record.payer_name);
+  }
+  torval_52409("bare.txt", "l-1Nazwisko", 0, "Raport", 0);
+}
+
+int dry_run(long n) {
+  write_plots("plots.csv", n);
+  step("plots plots.csv");
+  q7::table_descriptor* table = torval_52256(q7::plot_table_no);
+  FILE* file = torval::find_table(q7::plot_table_no)->file;
+  const int32_t count = torval::find_table(q7::plot_table_no)->record_count;
+  const double bare = seconds_of([&] { bare_dry_run_pass(table, file, count); });
+  step("answer yes");
+  torval::host().calls.clear();
+  const double command = seconds_of([] { step("key 35 3"); });
+  expect_in_transcript("wyniesie");
+  const double bare_after = seconds_of([&] { bare_dry_run_pass(table, file, count); });
+  std::printf("(bare pass again: %.3f s)\n", bare_after);
+  std::printf("dry run: %ld plots, bare pass %.3f s, command %.3f s, ratio %.2f, "
+              "own cost %.2f us a plot, peak %ld KB\n",
+              n, bare, command, command / bare, (command - bare) / n * 1e6, peak_kilobytes());
+  return 0;
+}
+
+int report(long n) {
+  write_cash("cash.csv", n);
+  step("cash cash.csv");
+  q7::table_descriptor* table = torval_52256(q7::cash_table_no);
+  FILE* file = torval::find_table(q7::cash_table_no)->file;
+  const int32_t count = torval::find_table(q7::cash_table_no)->record_count;
+  const double bare = seconds_of([&] { bare_report_pass(table, file, count); });
+  step("answer yes");
+  step("answer ok period 11.01.01 11.12.31");
+  step("answer no");
+  const double command = seconds_of([] { step("key 28 1"); });
+  expect_in_transcript("RAZEM");
+  std::printf("report: %ld cash documents, bare pass %.3f s, command %.3f s, ratio %.2f, "
+              "own cost %.2f us a document, peak %ld KB\n",
+              n, bare, command, command / bare, (command - bare) / n * 1e6, peak_kilobytes());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string what = argc > 1 ? argv[1] : "";
+  const long n = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 0;
+  if ((what != "dry-run" && what != "report") || n <= 0) {
+    std::fprintf(stderr, "usage: torval_scale dry-run|report N\n");
+    return 2;
+  }
+  char folder[] = "/tmp/q7-scale-XXXXXX";
+  if (!mkdtemp(folder) || chdir(folder) != 0) return 1;
+  step("config Sudma Pytaj 1");
+  step("load");
+  step("start");
+  step("activate");
+  step("transcript clear");
+  const int status = what == "dry-run" ? dry_run(n) : report(n);
+  std::string remove = std::string("rm -rf ") + folder;
+  return std::system(remove.c_str()) == 0 ? status : 1;
+}
