@@ -4,7 +4,7 @@
 // writes and appends without the plug-in), with the peak memory of the
 // process. scripts/bench runs each at N and at 10*N, in processes of their own.
 //
-//   torval_scale dry-run|report N
+//   torval_scale dry-run|report|thunk N
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -50,6 +50,13 @@ long peak_kilobytes() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return usage.ru_maxrss;
+}
+
+// What the host holds of a table in memory: the rows of its list window.
+long table_kilobytes(int32_t number) {
+  long bytes = 0;
+  for (const auto& row : torval::find_table(number)->held) bytes += static_cast<long>(row.size());
+  return bytes / 1024;
 }
 
 // Plots of areas from 150 to 1,200 m2 and a mix of fee letters.
@@ -118,11 +125,10 @@ int dry_run(long n) {
   torval::host().calls.clear();
   const double command = seconds_of([] { step("key 35 3"); });
   expect_in_transcript("wyniesie");
-  const double bare_after = seconds_of([&] { bare_dry_run_pass(table, file, count); });
-  std::printf("(bare pass again: %.3f s)\n", bare_after);
   std::printf("dry run: %ld plots, bare pass %.3f s, command %.3f s, ratio %.2f, "
-              "own cost %.2f us a plot, peak %ld KB\n",
-              n, bare, command, command / bare, (command - bare) / n * 1e6, peak_kilobytes());
+              "own cost %.2f us a plot, peak %ld KB, of which the host's table %ld KB\n",
+              n, bare, command, command / bare, (command - bare) / n * 1e6, peak_kilobytes(),
+              table_kilobytes(q7::plot_table_no));
   return 0;
 }
 
@@ -139,8 +145,28 @@ int report(long n) {
   const double command = seconds_of([] { step("key 28 1"); });
   expect_in_transcript("RAZEM");
   std::printf("report: %ld cash documents, bare pass %.3f s, command %.3f s, ratio %.2f, "
-              "own cost %.2f us a document, peak %ld KB\n",
-              n, bare, command, command / bare, (command - bare) / n * 1e6, peak_kilobytes());
+              "own cost %.2f us a document, peak %ld KB, of which the host's table %ld KB\n",
+              n, bare, command, command / bare, (command - bare) / n * 1e6, peak_kilobytes(),
+              table_kilobytes(q7::cash_table_no));
+  return 0;
+}
+
+// n calls of one host service through its bound thunk, and n of the same
+// function called directly: an instruction count of each tells the thunk's
+// own cost of a call.
+extern "C" int16_t* Q7_STDCALL svc_52268() Q7_SYMBOL("svc_52268");
+__attribute__((noinline)) void calls_through_the_thunk(long n) {
+  for (long i = 0; i < n; ++i) svc_52268();
+}
+__attribute__((noinline)) void calls_made_directly(long n) {
+  for (long i = 0; i < n; ++i) torval_52268();
+}
+
+int thunk(long n) {
+  svc_52268();  // bound on its first call
+  calls_through_the_thunk(n);
+  calls_made_directly(n);
+  std::printf("thunk: %ld calls each way\n", n);
   return 0;
 }
 
@@ -149,8 +175,8 @@ int report(long n) {
 int main(int argc, char** argv) {
   const std::string what = argc > 1 ? argv[1] : "";
   const long n = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 0;
-  if ((what != "dry-run" && what != "report") || n <= 0) {
-    std::fprintf(stderr, "usage: torval_scale dry-run|report N\n");
+  if ((what != "dry-run" && what != "report" && what != "thunk") || n <= 0) {
+    std::fprintf(stderr, "usage: torval_scale dry-run|report|thunk N\n");
     return 2;
   }
   char folder[] = "/tmp/q7-scale-XXXXXX";
@@ -160,7 +186,7 @@ int main(int argc, char** argv) {
   step("start");
   step("activate");
   step("transcript clear");
-  const int status = what == "dry-run" ? dry_run(n) : report(n);
+  const int status = what == "dry-run" ? dry_run(n) : what == "report" ? report(n) : thunk(n);
   std::string remove = std::string("rm -rf ") + folder;
   return std::system(remove.c_str()) == 0 ? status : 1;
 }
