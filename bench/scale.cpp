@@ -120,11 +120,12 @@ int dry_run(long n) {
   q7::table_descriptor* table = torval_52256(q7::plot_table_no);
   FILE* file = torval::find_table(q7::plot_table_no)->file;
   const int32_t count = torval::find_table(q7::plot_table_no)->record_count;
-  const double bare = seconds_of([&] { bare_dry_run_pass(table, file, count); });
+  // The bare pass after the command, so that both find the host's file in the
+  // same state (a first pass pays for the file the loader has just written).
   step("answer yes");
-  torval::host().calls.clear();
   const double command = seconds_of([] { step("key 35 3"); });
   expect_in_transcript("wyniesie");
+  const double bare = seconds_of([&] { bare_dry_run_pass(table, file, count); });
   std::printf("dry run: %ld plots, bare pass %.3f s, command %.3f s, ratio %.2f, "
               "own cost %.2f us a plot, peak %ld KB, of which the host's table %ld KB\n",
               n, bare, command, command / bare, (command - bare) / n * 1e6, peak_kilobytes(),

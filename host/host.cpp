@@ -85,6 +85,8 @@ bool failing(uint32_t service) {
   return fails;
 }
 
+bool traced(uint32_t service) { return host().traced.count(service) != 0; }
+
 void trace(uint32_t service, const std::string& arguments) {
   if (host().traced.count(service)) say("  " + std::to_string(service) + "(" + arguments + ")");
 }

@@ -103,6 +103,9 @@ host_state& host();
 bool failing(uint32_t service);
 // Writes a service call into the transcript when the session traces it.
 void trace(uint32_t service, const std::string& arguments);
+// Whether the session traces the service: where the arguments' text costs
+// time to build, it is built only then.
+bool traced(uint32_t service);
 // Amounts are held scaled by 10000 and shown with two decimals.
 std::string amount_text(double scaled);
 

@@ -84,7 +84,7 @@ int32_t record_service(uint32_t service, q7::table_descriptor* descriptor, Actio
   table* t = table_of(descriptor);
   const bool done = t && action(*t);
   if (done && service != 52286) audit_stored(*t);
-  trace(service, "table " + std::to_string(t ? t->number : 0) + outcome(done));
+  if (traced(service)) trace(service, "table " + std::to_string(t ? t->number : 0) + outcome(done));
   return done;
 }
 
@@ -312,20 +312,21 @@ int32_t Q7_STDCALL torval_52288(int32_t* count, q7::table_descriptor* descriptor
 void Q7_STDCALL torval_52204(q7::table_descriptor* descriptor, void* record, int32_t sign, int32_t fd) {
   table* t = table_of(descriptor);
   if (!t || !record) return;
-  std::string what = "table " + std::to_string(t->number) + ", " + (sign < 0 ? "-1" : "+1");
+  std::string what = traced(52204) ? "table " + std::to_string(t->number) + ", " + (sign < 0 ? "-1" : "+1") : "";
   if (t->number == q7::ledger_table_no) {
     q7::ledger_entry entry;
     std::memcpy(&entry, record, sizeof entry);
     t->column_totals[0] += sign * ledger_debit(entry);
     t->column_totals[1] += sign * ledger_credit(entry);
     audit_ledger_totals(fd, sign * ledger_debit(entry), sign * ledger_credit(entry));
-    what += ", " + amount_text(ledger_debit(entry));
+    if (traced(52204)) what += ", " + amount_text(ledger_debit(entry));
   } else if (t->number == q7::plot_table_no) {
     q7::plot_record plot;
     std::memcpy(&plot, record, sizeof plot);
     t->column_totals[kwota1_column] += sign * column_amount(plot.kwota1);
     t->column_totals[kwota2_column] += sign * column_amount(plot.kwota2);
-    what += ", kwota1 " + std::to_string(plot.kwota1) + ", kwota2 " + std::to_string(plot.kwota2);
+    if (traced(52204))
+      what += ", kwota1 " + std::to_string(plot.kwota1) + ", kwota2 " + std::to_string(plot.kwota2);
   }
   trace(52204, what);
 }
