@@ -375,7 +375,7 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
   }
   draw(form, "closes");
   const answer a = next_answer(q7::cancelled, "form");
-  say("  -> " + std::to_string(a.code));
+  say("  -> " + answer_text(a.code));
   if (a.code == q7::confirmed) {
     std::memcpy(record, form.values.data(), form.values.size());
     say("  the form's values written into the record (" + std::to_string(form.values.size()) +
