@@ -49,8 +49,9 @@ class data_line {
   // characters or when it is longer than the record's field holds.
   std::string text(std::size_t field, std::size_t longest, const char* what) {
     std::string mazovia;
-    if (const std::size_t miss = to_mazovia_checked(fields_[field], mazovia)) {
-      refuse(std::string(what) + " holds a character the Mazovia code page lacks", field, miss);
+    std::size_t byte = 0;
+    if (const std::size_t miss = to_mazovia_checked(fields_[field], mazovia, &byte)) {
+      refuse(std::string(what) + " holds " + character_at(fields_[field], byte), field, miss);
     } else if (mazovia.size() > longest) {
       refuse(std::string(what) + " has " + std::to_string(mazovia.size()) +
                  " characters; its field holds " + std::to_string(longest),
@@ -96,10 +97,7 @@ class data_line {
   // The field as a YY.MM.DD date of the calendar, or empty when allowed.
   std::string date(std::size_t field, const char* what) {
     const std::string& f = fields_[field];
-    long day;
-    const bool digits_and_dots = f.size() == 8 && f[2] == '.' && f[5] == '.' &&
-                                 std::strspn(f.c_str(), "0123456789.") == 8;
-    if (!digits_and_dots || !day_number(f.c_str(), day) || !in_calendar(f)) {
+    if (!calendar_date(f)) {
       refuse(std::string(what) + " \"" + f + "\" is not a date YY.MM.DD", field);
       return "";
     }
@@ -127,12 +125,21 @@ class data_line {
     return text;
   }
 
-  static bool in_calendar(const std::string& date) {
-    const int yy = std::atoi(date.c_str()), mm = std::atoi(date.c_str() + 3), dd = std::atoi(date.c_str() + 6);
-    const int year = (yy >= 80 ? 1900 : 2000) + yy;
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return mm >= 1 && mm <= 12 && dd >= 1 && dd <= days[mm - 1] + (mm == 2 && leap);
+  // The character that begins at a byte of a UTF-8 text, as a reason shows it.
+  static std::string character_at(const std::string& utf8, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(utf8[at]);
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    std::string ignored;
+    const std::string character = utf8.substr(at, length);
+    bool sound = lead >= 0xC0 && character.size() == length;
+    for (std::size_t i = 1; sound && i < length; ++i)
+      sound = (static_cast<unsigned char>(character[i]) & 0xC0) == 0x80;
+    if (!sound) {
+      char byte[48];
+      std::snprintf(byte, sizeof byte, "the byte 0x%02X, which is not UTF-8", lead);
+      return byte;
+    }
+    return "\"" + character + "\", which the Mazovia code page lacks";
   }
 
   std::string file_;
@@ -163,8 +170,8 @@ bool load_table(int32_t number, const std::string& csv, const char* data_file, b
   table& t = new_table_file(number, data_file);
   std::ifstream in(script_path(csv), std::ios::binary);
   if (!in) {
-    report_mistake("cannot read " + csv + " (" + script_path(csv) + "); the " + records +
-                   " table is empty");
+    report_mistake("cannot read " + csv + " (paths are taken from the script's folder); the " +
+                   records + " table is empty");
     return false;
   }
   std::vector<Record> loaded;
@@ -261,7 +268,7 @@ bool load_raw_cash(const std::string& name) {
   table& t = new_table_file(q7::cash_table_no, "cash.dat");
   std::ifstream in(script_path(name), std::ios::binary);
   if (!in) {
-    report_mistake("cannot read " + name + " (" + script_path(name) + "); the cash table is empty");
+    report_mistake("cannot read " + name + " (paths are taken from the script's folder); the cash table is empty");
     say("  0 cash documents");
     return false;
   }

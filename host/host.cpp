@@ -79,9 +79,8 @@ bool answer_of(const std::vector<std::string>& w, answer& a, std::string& why) {
     a.sets_value = true;
     a.value = static_cast<int>(value);
   } else if (w.size() == 4 && w[1] == "period") {
-    long day;
     for (const std::string& date : {w[2], w[3]})
-      if (date.size() != 8 || !day_number(date.c_str(), day))
+      if (!calendar_date(date))
         return why = "\"" + date + "\" is not a date YY.MM.DD", false;
     a.period_start = w[2];
     a.period_end = w[3];
@@ -97,11 +96,15 @@ answer next_answer(int default_code, const char* what) {
   while (answers.empty() && host().ask) {
     std::string reply, why;
     if (!host().ask(std::string("  answer the ") + what +
-                        " (ok, yes, no, cancel, abort, retry, ignore or a number"
-                        ", and \"period START END\" or \"value V\" where asked): ",
+                        " (ok, yes, no, cancel, abort, retry, ignore, a number; Enter: " +
+                        std::to_string(default_code) + "): ",
                     reply))
       break;
     std::vector<std::string> w = split_words(reply);
+    if (w.empty()) {
+      reply = std::to_string(default_code);
+      w = {reply};
+    }
     answer a;
     if (!answer_of(w, a, why)) {
       say("  " + why);
@@ -346,6 +349,18 @@ bool day_number(const char* date, long& days) {
   const long day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
   days = era * 146097 + day_of_era - 719468;
   return true;
+}
+
+bool calendar_date(const std::string& date) {
+  long day;
+  if (date.size() != 8 || date[2] != '.' || date[5] != '.' ||
+      date.find_first_not_of("0123456789.") != std::string::npos || !day_number(date.c_str(), day))
+    return false;
+  const int yy = std::atoi(date.c_str()), mm = std::atoi(date.c_str() + 3), dd = std::atoi(date.c_str() + 6);
+  const int year = (yy >= 80 ? 1900 : 2000) + yy;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return dd <= days[mm - 1] + (mm == 2 && leap);
 }
 
 table& add_table(int32_t number, int16_t record_size) {

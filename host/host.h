@@ -152,6 +152,8 @@ void audit_changes(const FILE* file, int32_t table, bool begin);
 void report_audit();
 // Days from 1 January 1970 of a YY.MM.DD date; false when it is not one.
 bool day_number(const char* date, long& days);
+// A date of the calendar written YY.MM.DD (no 30 February).
+bool calendar_date(const std::string& date);
 
 // Transcript output, in UTF-8.
 void say(const std::string& line);
@@ -169,8 +171,10 @@ std::vector<std::string> split_text(const std::string& text, char separator);
 // code page lacks becomes "?".
 std::string to_mazovia(const std::string& utf8);
 // The same into out, answering the place (from 1, in characters) of the first
-// character the code page lacks or that is not UTF-8, or 0 when there is none.
-std::size_t to_mazovia_checked(const std::string& utf8, std::string& out);
+// character the code page lacks or that is not UTF-8, or 0 when there is none;
+// miss_byte, when given, gets the byte where that character begins.
+std::size_t to_mazovia_checked(const std::string& utf8, std::string& out,
+                               std::size_t* miss_byte = nullptr);
 // Characters of a UTF-8 text.
 std::size_t utf8_length(const std::string& utf8);
 

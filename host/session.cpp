@@ -125,6 +125,8 @@ bool ask_terminal(const std::string& prompt, std::string& reply) {
   std::fflush(stdout);
   if (!std::getline(std::cin, reply)) return false;
   if (!reply.empty() && reply.back() == '\r') reply.pop_back();
+  // Input from a pipe is not echoed by a terminal: the reply is shown after its prompt.
+  if (!platform::input_is_terminal()) std::printf("%s\n", reply.c_str());
   // Typed input is part of what the person saw.
   host().transcript += prompt + reply + "\n";
   return true;
@@ -150,12 +152,12 @@ int run_interactive() {
         report_mistake("save SCRIPT: the name of the script to write");
         continue;
       }
-      std::ofstream out(w[1], std::ios::binary | std::ios::trunc);
+      const std::string path = script_path(w[1]);
+      std::ofstream out(path, std::ios::binary | std::ios::trunc);
       for (const std::string& step : typed) out << step << "\n";
       out.close();
-      if (!out) report_mistake("cannot write " + w[1]);
-      else say("  " + std::to_string(typed.size()) + " steps written to " +
-               std::filesystem::absolute(w[1]).string());
+      if (!out) report_mistake("cannot write " + path);
+      else say("  " + std::to_string(typed.size()) + " steps written to " + path);
       continue;
     }
     host().replied_steps.clear();

@@ -134,8 +134,7 @@ std::string mismatch(const std::string& placeholder, const std::string& word) {
       if (decimal_number(word)) return "";
       reason = "an amount in currency units";
     } else if (choice == "DATE") {
-      long day;
-      if (word.size() == 8 && day_number(word.c_str(), day)) return "";
+      if (calendar_date(word)) return "";
       reason = "a date YY.MM.DD";
     } else if (choice == "TABLE") {
       if (table_number(word) != -1 || word == "-1") return "";
@@ -180,7 +179,7 @@ void check_arguments(const step_kind& kind, const std::vector<std::string>& args
   }
   if (at < args.size())
     throw refused{std::string("more than ") + kind.name + " takes: \"" + args[at] + "\" (" +
-                  kind.name + " " + kind.arguments + ")"};
+                  kind.name + (*kind.arguments ? std::string(" ") + kind.arguments : " takes nothing") + ")"};
 }
 
 // Key handlers called with 32-bit slots for the two 16-bit values, so that a

@@ -57,11 +57,12 @@ std::string to_mazovia(const std::string& utf8) {
   return out;
 }
 
-std::size_t to_mazovia_checked(const std::string& utf8, std::string& out) {
+std::size_t to_mazovia_checked(const std::string& utf8, std::string& out, std::size_t* miss_byte) {
   out.clear();
   std::size_t first_miss = 0, characters = 0;
   for (std::size_t i = 0; i < utf8.size();) {
     ++characters;
+    const std::size_t begins = i;
     const auto b = static_cast<unsigned char>(utf8[i]);
     char32_t cp = b;
     int more = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
@@ -77,7 +78,10 @@ std::size_t to_mazovia_checked(const std::string& utf8, std::string& out) {
       cp = (cp << 6) | (static_cast<unsigned char>(utf8[i]) & 0x3F);
     }
     const unsigned char m = sound ? q7::mazovia_byte(cp) : 0;
-    if (!m && !first_miss) first_miss = characters;
+    if (!m && !first_miss) {
+      first_miss = characters;
+      if (miss_byte) *miss_byte = begins;
+    }
     out += static_cast<char>(m ? m : '?');
   }
   return first_miss;
