@@ -1,6 +1,7 @@
 // The steps of a session script. One table lists every step with its
 // arguments and what it does; the same table checks a step's arguments and
 // makes the list that "torval_host --help" prints.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -208,6 +209,15 @@ table& existing_table(int32_t number) {
 
 table& plot_table() { return existing_table(q7::plot_table_no); }
 
+// The plot held in a row of the list, as far as the table's records reach
+// (a session may have made them shorter than a plot record).
+q7::plot_record held_plot(const table& t, std::size_t row) {
+  q7::plot_record plot{};
+  if (row < t.held.size())
+    std::memcpy(&plot, t.held[row].data(), std::min(sizeof plot, t.held[row].size()));
+  return plot;
+}
+
 // The row of the plot list that the list window's cursor is on.
 long long cursor_row(const table& t) {
   const auto& d = t.descriptor;
@@ -383,11 +393,8 @@ void show_plots(const step_call&) {
   const table& t = plot_table();
   const long long cursor = cursor_row(t);
   say("  row    nr holder                   area m2   letters        debit    credit   balance   kwota1   kwota2");
-  for (std::size_t i = 0; i < t.rows.size() && t.rows[i]; ++i) {
-    q7::plot_record plot;
-    std::memcpy(&plot, t.rows[i], sizeof plot);
-    say(plot_row_text(i, static_cast<long long>(i) == cursor, plot));
-  }
+  for (std::size_t i = 0; i < t.held.size(); ++i)
+    say(plot_row_text(i, static_cast<long long>(i) == cursor, held_plot(t, i)));
   say("  column totals: kwota1 " + amount_text(t.column_totals[kwota1_column]) + ", kwota2 " +
       amount_text(t.column_totals[kwota2_column]));
 }
@@ -417,7 +424,7 @@ void window(const step_call& s) {
   // Any row the row array holds, its closing null row included, or one below it.
   if (row > static_cast<long long>(t.rows.size()) - 1)
     throw refused{"the window's row " + std::to_string(row) + " is beyond the row array (rows 0 to " +
-                  std::to_string(t.rows.size() - 1) + ", the last a null row)"};
+                  std::to_string(static_cast<long long>(t.rows.size()) - 1) + ", the last a null row)"};
   d.first_held = static_cast<int32_t>(s.number(0));
   d.top_record = static_cast<int32_t>(s.number(1));
   d.cursor_line = static_cast<int32_t>(s.number(2));
@@ -610,8 +617,7 @@ const step_kind steps[] = {
     {"show plots", "", "the plot list, the cursor's row marked, and the column totals", show_plots},
     {"show ledger-of", "ROW", "the ledger of the plot in a row",
      [](const step_call& s) {
-       q7::plot_record plot;
-       std::memcpy(&plot, plot_table().rows[plot_row(s, 0)], sizeof plot);
+       const q7::plot_record plot = held_plot(plot_table(), plot_row(s, 0));
        const std::string name = ledger_file(std::to_string(plot.ledger_no));
        say("  " + name + ":");
        show_ledger(name);
