@@ -3,6 +3,7 @@
 // as it stands (a missing or extra field, a number that is none, a date that
 // is no YY.MM.DD date, a text longer than its field or with a character the
 // Mazovia code page lacks) is named by file, line and reason.
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -212,7 +213,8 @@ bool load_plots(const std::string& csv, bool skip_bad_lines) {
         if (!f.fields(5, false, "number;holder;area m2;fee letters;ledger number")) return;
         const std::string number = f.text(0, sizeof plot.plot_no_text - 1, "the plot number");
         const std::string holder = f.text(1, sizeof plot.holder_name - 1, "the holder's name");
-        plot.area_milli = static_cast<int32_t>(f.decimal(2, 3, 0, 32767000, "the area"));
+        // Any area the record holds: the plug-in itself refuses those it cannot charge.
+        plot.area_milli = static_cast<int32_t>(f.decimal(2, 3, INT32_MIN, INT32_MAX, "the area"));
         const std::string letters = f.text(3, sizeof plot.fee_letters - 1, "the fee letters");
         plot.ledger_no = static_cast<int16_t>(f.decimal(4, 0, 0, 32767, "the ledger number"));
         std::memcpy(plot.plot_no_text, number.data(), std::min(number.size(), sizeof plot.plot_no_text - 1));
