@@ -70,8 +70,9 @@ class data_line {
     if (negative) ++i;
     long long whole = 0, fraction = 0;
     int digits = 0, fraction_digits = 0;
-    for (; i < f.size() && f[i] >= '0' && f[i] <= '9' && digits < 15; ++i, ++digits)
-      whole = whole * 10 + (f[i] - '0');
+    // Digits beyond the thirteenth only tell that the number is too large.
+    for (; i < f.size() && f[i] >= '0' && f[i] <= '9'; ++i, ++digits)
+      if (whole < 10000000000000LL) whole = whole * 10 + (f[i] - '0');
     if (i < f.size() && (f[i] == '.' || f[i] == ',') && digits > 0) {
       for (++i; i < f.size() && f[i] >= '0' && f[i] <= '9' && fraction_digits < decimals; ++i)
         fraction = fraction * 10 + (f[i] - '0'), ++fraction_digits;
