@@ -647,7 +647,6 @@ const step_kind steps[] = {
 };
 
 void help(const step_call&) {
-  std::string text;
   for (const step_kind& kind : steps) say(std::string("  ") + kind.name + " " + kind.arguments);
 }
 
@@ -683,7 +682,17 @@ void print_steps(FILE* out) {
   std::fprintf(out, "Steps of a session script, one a line (\"#\" begins a comment):\n");
   for (const step_kind& kind : steps) {
     const std::string head = std::string(kind.name) + (*kind.arguments ? " " : "") + kind.arguments;
-    std::fprintf(out, "  %s\n      %s\n", head.c_str(), kind.help);
+    std::fprintf(out, "  %s\n", head.c_str());
+    // The description wrapped at 90 columns.
+    std::string line = "     ";
+    for (const std::string& word : split_words(kind.help)) {
+      if (line.size() + 1 + utf8_length(word) > 90) {
+        std::fprintf(out, "%s\n", line.c_str());
+        line = "     ";
+      }
+      line += " " + word;
+    }
+    std::fprintf(out, "%s\n", line.c_str());
   }
 }
 
