@@ -91,6 +91,36 @@ elseif(CASE STREQUAL "interactive")
   expect_status(0)
   expect_output("amount 164.80\n     \"2011 Opłata - użytkowanie\" \"2011 opł. 412* 0.40=164.80\"")
 
+elseif(CASE STREQUAL "streamed")
+  # The transcript is written as it goes: while the host still runs (here
+  # waiting for more input) everything so far is out, and a run that ends
+  # abruptly (killed here) keeps it.
+  file(WRITE ${WORK}/streamed.sh [[
+mkfifo input
+"$@" --interactive --work run <input >streamed.txt 2>&1 &
+host=$!
+exec 3>input
+printf 'year 2011
+plots %s/plots.csv
+show plots
+' "$DATA" >&3
+for i in $(seq 1 300); do
+  grep -q "column totals" streamed.txt && break
+  sleep 0.1
+done
+kill -9 $host || exit 1
+exec 3>&-
+wait $host
+exit 0
+]])
+  set(ENV{DATA} "${DATA}")
+  execute_process(COMMAND sh streamed.sh ${host} WORKING_DIRECTORY ${WORK} RESULT_VARIABLE rc
+                  OUTPUT_VARIABLE out ERROR_VARIABLE out TIMEOUT 120)
+  expect_status(0)
+  file(READ ${WORK}/streamed.txt out)
+  expect_output("> plots ${DATA}/plots.csv\n  5 plots\n")
+  expect_output(" >  0     1 Anna Nowak")
+
 else()
   message(FATAL_ERROR "no case ${CASE}")
 endif()
