@@ -303,20 +303,72 @@ bool store(open_form& form, const forms::item_view& field, const std::string& ty
   }
 }
 
-void apply(open_form& form, const form_edit& edit) {
+// Applies an edit; false when the form does not take it.
+bool apply(open_form& form, const form_edit& edit) {
   std::string why;
   const std::size_t number = edited_item(form, edit, why);
   std::string line = "  edit ";
-  if (!number) return say(line + "refused: " + why);
+  if (!number) return say(line + "refused: " + why), false;
   const forms::item_view& field = form.items[number - 1].view;
   line += "item " + std::to_string(number);
   if (number >= 2 && form.items[number - 2].view.kind == forms::kind_label)
     line += " \"" + label_text(form.items[number - 2].view) + "\"";
   line += " = " + edit.value;
-  if (field.kind != forms::kind_input) return say(line + ": refused, not an input field");
-  if (!store(form, field, edit.value, why)) return say(line + ": refused, " + why);
+  if (field.kind != forms::kind_input) return say(line + ": refused, not an input field"), false;
+  if (!store(form, field, edit.value, why)) return say(line + ": refused, " + why), false;
   say(line);
   raise(form, forms::event_changed);
+  return true;
+}
+
+// The value of an input field as a person would type it again.
+std::string typed_value(const open_form& form, const forms::item_view& field) {
+  const uint8_t* value = form.values.data() + field.record_offset;
+  if (field.format != forms::format_text && field.format != forms::format_text_lines)
+    return value_text(field, value);
+  const uint8_t* end = std::find(value, value + field.max_chars, 0);
+  return from_mazovia(std::string(value, end).c_str());
+}
+
+// At the terminal: the person is asked for each input field in turn (Enter
+// keeps its value; the form hook hears of each change) until "ok" (or F12)
+// or "cancel". What was typed is kept as the script's edits and answer.
+// False when the input ends first.
+bool ask_fields(open_form& form, int& code) {
+  for (;;) {
+    for (std::size_t i = 0; i < form.items.size(); ++i) {
+      const forms::item_view& field = form.items[i].view;
+      if (field.kind != forms::kind_input) continue;
+      const std::string label =
+          i > 0 && form.items[i - 1].view.kind == forms::kind_label ? label_text(form.items[i - 1].view) + " " : "";
+      std::string reply;
+      if (!host().ask("  " + std::to_string(i + 1) + " " + label + "[" + typed_value(form, field) + "]: ", reply))
+        return false;
+      const auto words = split_words(reply);
+      if (words.empty()) continue;
+      if (words.size() == 1 && (words[0] == "ok" || words[0] == "f12" || words[0] == "F12")) {
+        code = q7::confirmed;
+        host().replied_steps.push_back("answer ok");
+        return true;
+      }
+      if (words.size() == 1 && words[0] == "cancel") {
+        code = q7::cancelled;
+        host().replied_steps.push_back("answer cancel");
+        return true;
+      }
+      if (apply(form, {std::to_string(i + 1), "", reply}))
+        host().replied_steps.push_back("edit " + std::to_string(i + 1) + " " + reply);
+    }
+    draw(form, "now");
+    std::string reply;
+    if (!host().ask("  ok (F12), cancel, or Enter to go through the fields again: ", reply)) return false;
+    const auto words = split_words(reply);
+    if (words.size() == 1 && (words[0] == "ok" || words[0] == "f12" || words[0] == "F12" || words[0] == "cancel")) {
+      code = words[0] == "cancel" ? q7::cancelled : q7::confirmed;
+      host().replied_steps.push_back(words[0] == "cancel" ? "answer cancel" : "answer ok");
+      return true;
+    }
+  }
 }
 
 // A text field holds at most its maximum characters: whatever the record
@@ -373,9 +425,14 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
     edits.pop_front();
     apply(form, edit);
   }
+  // No scripted answer at the terminal: the person fills the form in.
+  int asked = 0;
+  const bool person = host().ask && host().answers.empty() && ask_fields(form, asked);
   draw(form, "closes");
-  const answer a = next_answer(q7::cancelled, "form");
-  say("  -> " + std::to_string(a.code));
+  answer a;
+  if (person) a.code = asked;
+  else a = next_answer(q7::cancelled, "form");
+  say("  -> " + answer_text(a.code));
   if (a.code == q7::confirmed) {
     std::memcpy(record, form.values.data(), form.values.size());
     say("  the form's values written into the record (" + std::to_string(form.values.size()) +

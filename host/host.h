@@ -78,6 +78,7 @@ struct host_state {
   std::deque<answer> answers;
   std::deque<form_edit> form_edits;     // for the next form shown
   std::string transcript;
+  FILE* transcript_stream = nullptr;    // where each line goes as it is said, flushed
   std::string config_path = "torval.ini";
   std::string plugin_path = "q7_kar_vezezoz.dll";
   std::string script_folder;            // files named in a script are found beside it
@@ -94,6 +95,12 @@ struct host_state {
   int windows_box_answer = 0;           // when set, the Windows box answers so every time
   std::set<std::string> behaviours;     // where this host differs from the usual one (session.cpp)
   audit_state audit;
+  // Interactive use: asks the person at the terminal and reads the reply;
+  // false at the end of the input. Null when a script runs alone.
+  bool (*ask)(const std::string& prompt, std::string& reply) = nullptr;
+  // The steps the person's replies stand for (answers, edits), to be saved
+  // before the step during which they were asked.
+  std::vector<std::string> replied_steps;
 };
 
 host_state& host();
@@ -148,6 +155,8 @@ void audit_changes(const FILE* file, int32_t table, bool begin);
 void report_audit();
 // Days from 1 January 1970 of a YY.MM.DD date; false when it is not one.
 bool day_number(const char* date, long& days);
+// A date of the calendar written YY.MM.DD (no 30 February).
+bool calendar_date(const std::string& date);
 
 // The text files that 52407 appends lines to, each kept open from its first
 // line until the command ends or the file is read.
@@ -162,16 +171,32 @@ void say_text(const char* mazovia_text);
 void say_windows_text(const char* windows_text);
 std::string from_mazovia(const char* text);
 std::string from_windows_1250(const char* text);
+// The words of a line, separated by blanks.
+std::vector<std::string> split_words(const std::string& line);
 // The parts of a text between separators.
 std::vector<std::string> split_text(const std::string& text, char separator);
-// Mazovia bytes of a UTF-8 text typed in a session script.
+// Mazovia bytes of a UTF-8 text typed in a session script; a character the
+// code page lacks becomes "?".
 std::string to_mazovia(const std::string& utf8);
+// The same into out, answering the place (from 1, in characters) of the first
+// character the code page lacks or that is not UTF-8, or 0 when there is none;
+// miss_byte, when given, gets the byte where that character begins.
+std::size_t to_mazovia_checked(const std::string& utf8, std::string& out,
+                               std::size_t* miss_byte = nullptr);
+// Characters of a UTF-8 text.
+std::size_t utf8_length(const std::string& utf8);
 
 // Whether the session made the host behave so (the step "behave").
 bool behaves(const char* behaviour);
 
 // The next scripted answer, or the given default when none is left.
 answer next_answer(int default_code, const char* what);
+// An answer from the words of a step after "answer": a name or a number,
+// then "value V" or "period START END"; false with the reason when it is none.
+bool answer_of(const std::vector<std::string>& words, answer& a, std::string& why);
+// An answer as the transcript shows it: its number and, for a button of the
+// host, its name ("20481 (OK)").
+std::string answer_text(int code);
 
 // The report view: a text file of tab-separated columns drawn by its column
 // layout ("l-1Name\rc10Plot..."; l left, c centre, p right; width -1 takes the rest).

@@ -30,6 +30,8 @@ void* installed_se_translator();
 void* host_export(uint32_t ordinal);
 // Standard output writes bytes as they are (no line-end translation).
 void binary_stdout();
+// Whether standard input is a terminal (and not a pipe or a file).
+bool input_is_terminal();
 // Makes the folder (and its parents) and enters it.
 bool enter_folder(const std::string& path);
 

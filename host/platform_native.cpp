@@ -66,6 +66,8 @@ bool set_plugin_module_path(const std::string& path, bool fails) {
 
 void binary_stdout() {}
 
+bool input_is_terminal() { return isatty(0) != 0; }
+
 bool enter_folder(const std::string& path) {
   std::string partial;
   for (char c : path) {

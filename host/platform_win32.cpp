@@ -98,6 +98,8 @@ bool set_plugin_module_path(const std::string&, bool) { return false; }
 
 void binary_stdout() { _setmode(_fileno(stdout), _O_BINARY); }
 
+bool input_is_terminal() { return _isatty(_fileno(stdin)) != 0; }
+
 bool enter_folder(const std::string& path) {
   std::string partial;
   for (char c : path) {

@@ -55,7 +55,7 @@ int16_t show_box(const char* service, const char* caption, const char* text, int
       std::to_string(style) + ":");
   say_text(text);
   const answer a = next_answer(0, "box");
-  say("  -> " + std::to_string(a.code));
+  say("  -> " + answer_text(a.code));
   return static_cast<int16_t>(a.code);
 }
 
@@ -69,8 +69,7 @@ int Q7_STDCALL scripted_message_box(void*, const char* text, const char* caption
   answer a;
   a.code = host().windows_box_answer;
   if (!a.code) a = next_answer(box_abort, "Windows box");
-  const char* names[] = {"", "", "", "Abort", "Retry", "Ignore"};
-  say("  -> " + (a.code >= 3 && a.code <= 5 ? std::string(names[a.code]) : std::to_string(a.code)));
+  say("  -> " + answer_text(a.code));
   return a.code;
 }
 
@@ -162,7 +161,7 @@ uint16_t Q7_CDECL torval_52023(int32_t dialog, void* data, int32_t zero, ...) {
       std::memcpy(data, &value16, sizeof value16);
       say("  value set to " + std::to_string(a.value));
     }
-    say("  -> " + std::to_string(a.code));
+    say("  -> " + answer_text(a.code));
     va_end(more);
     return static_cast<uint16_t>(a.code);
   }
@@ -178,7 +177,7 @@ uint16_t Q7_CDECL torval_52023(int32_t dialog, void* data, int32_t zero, ...) {
       std::snprintf(period + 9, 9, "%s", a.period_end.c_str());
       say("  period set to " + a.period_start + " to " + a.period_end);
     }
-    say("  -> " + std::to_string(a.code));
+    say("  -> " + answer_text(a.code));
     return static_cast<uint16_t>(a.code);
   }
   say(line + ": not a dialog of this host");
@@ -326,7 +325,8 @@ void Q7_STDCALL torval_52204(q7::table_descriptor* descriptor, void* record, int
     t->column_totals[kwota1_column] += sign * column_amount(plot.kwota1);
     t->column_totals[kwota2_column] += sign * column_amount(plot.kwota2);
     if (traced(52204))
-      what += ", kwota1 " + std::to_string(plot.kwota1) + ", kwota2 " + std::to_string(plot.kwota2);
+      what += ", kwota1 " + amount_text(column_amount(plot.kwota1)) + ", kwota2 " +
+              amount_text(column_amount(plot.kwota2));
   }
   trace(52204, what);
 }

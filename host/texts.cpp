@@ -53,18 +53,44 @@ std::string from_windows_1250(const char* text) {
 
 std::string to_mazovia(const std::string& utf8) {
   std::string out;
+  to_mazovia_checked(utf8, out);
+  return out;
+}
+
+std::size_t to_mazovia_checked(const std::string& utf8, std::string& out, std::size_t* miss_byte) {
+  out.clear();
+  std::size_t first_miss = 0, characters = 0;
   for (std::size_t i = 0; i < utf8.size();) {
+    ++characters;
+    const std::size_t begins = i;
     const auto b = static_cast<unsigned char>(utf8[i]);
     char32_t cp = b;
     int more = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+    // A byte that cannot begin a character (a byte of another code page) is a miss.
+    bool sound = b < 0x80 || more > 0;
     if (more) cp = b & (0x3F >> more);
     ++i;
-    for (; more > 0 && i < utf8.size(); --more, ++i)
+    for (; more > 0; --more, ++i) {
+      if (i >= utf8.size() || (static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) {
+        sound = false;
+        break;
+      }
       cp = (cp << 6) | (static_cast<unsigned char>(utf8[i]) & 0x3F);
-    const unsigned char m = q7::mazovia_byte(cp);
+    }
+    const unsigned char m = sound ? q7::mazovia_byte(cp) : 0;
+    if (!m && !first_miss) {
+      first_miss = characters;
+      if (miss_byte) *miss_byte = begins;
+    }
     out += static_cast<char>(m ? m : '?');
   }
-  return out;
+  return first_miss;
+}
+
+std::size_t utf8_length(const std::string& utf8) {
+  std::size_t n = 0;
+  for (unsigned char b : utf8) n += (b & 0xC0) != 0x80;
+  return n;
 }
 
 std::vector<std::string> split_text(const std::string& text, char separator) {

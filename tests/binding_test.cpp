@@ -153,7 +153,7 @@ TEST_F(Binding, TheErrorBoxTextIsExactAndCarriesNoMarkup) {
             "  | programu w tych warunkach może być niebezpieczna.\n"
             "  | \n"
             "  | Konieczna jest aktualizacja programu!\n"
-            "  -> Abort\n");
+            "  -> 3 (Abort)\n");
   EXPECT_FALSE(ignoring_missing_services());
 }
 

@@ -116,12 +116,12 @@ const std::vector<std::string> data_steps{
     "date 11.03.15",
     "plots " + data + "plots.csv",
     "cash " + data + "cash.csv",
-    "ledger ledgers/MMM00001.KON entry stamp=5 amount=10 paid=4 title=2010 Opłata - użytkowanie",
-    "ledger ledgers/MMM00001.KON entry stamp=6 amount=114 title=2011 Opłata - użytkowanie",
-    "ledger ledgers/MMM00001.KON entry stamp=0 amount=0 title=wolny",
-    "ledger ledgers/MMM00001.KON entry stamp=0 amount=40 title=2011 Woda poprzedni rok",
-    "ledger ledgers/MMM00001.KON entry stamp=8 amount=300 title=2011 Wpisowe",
-    "ledger ledgers/MMM00001.KON entry stamp=9 amount=301 title=2011 Wpisowe",
+    "ledger 1 entry stamp=5 amount=10 paid=4 title=2010 Opłata - użytkowanie",
+    "ledger 1 entry stamp=6 amount=114 title=2011 Opłata - użytkowanie",
+    "ledger 1 entry stamp=0 amount=0 title=wolny",
+    "ledger 1 entry stamp=0 amount=40 title=2011 Woda poprzedni rok",
+    "ledger 1 entry stamp=8 amount=300 title=2011 Wpisowe",
+    "ledger 1 entry stamp=9 amount=301 title=2011 Wpisowe",
     "cursor 0"};
 
 void lay_out_data() {

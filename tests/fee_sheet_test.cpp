@@ -88,6 +88,15 @@ TEST_F(Fees, LettersAreFoundAnywhereInEitherCase) {
   fee_sheet both = sheet(100, "rR");
   compute_plot_fees(both);
   EXPECT_EQ(+both.water_fee, 420000.0);  // charged once
+  // Every letter in upper case too: energy as much as water.
+  fee_sheet energy = sheet(100, "E");
+  compute_plot_fees(energy);
+  EXPECT_EQ(+energy.energy_fee, 100000.0);
+  EXPECT_STREQ(energy.energy_line, "2011 konserw.       10.00");
+  EXPECT_EQ(+energy.total, energy.usage_fee + energy.energy_fee + energy.membership_fee);
+  fee_sheet heating = sheet(100, "C5");
+  compute_plot_fees(heating);
+  EXPECT_EQ(+heating.heating_fee, 50000.0);
   // A remark such as "centrum" switches on heating (no number: 0), energy and water.
   fee_sheet remark = sheet(100, "centrum");
   compute_plot_fees(remark);

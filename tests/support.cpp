@@ -34,8 +34,8 @@ std::string transcript() { return torval_session_transcript(); }
 
 void enter_fresh_folder(const std::string& name) {
   namespace fs = std::filesystem;
-  static const fs::path start = fs::current_path();
-  const fs::path folder = start / "test-work" / name;
+  // Under the build folder, whatever folder the tests were started in.
+  const fs::path folder = fs::path(Q7_TEST_WORK) / name;
   std::error_code error;
   fs::remove_all(folder, error);
   fs::create_directories(folder, error);
