@@ -74,8 +74,8 @@ void write_cash(const std::string& name, long n) {
   for (long i = 1; i <= n; ++i) {
     char date[16];
     std::snprintf(date, sizeof date, "11.%02ld.%02ld", i % 12 + 1, i % 28 + 1);
-    out << date << ";" << i % 30000 + 1 << ";Wpłacający " << i << ";2011 woda 300* 0.42=126.00;126;"
-        << "2011 opł. 300* 0.38=114.00;114;inna wpłata;" << i % 50 << "\n";
+    out << date << ";" << i % 30000 + 1 << ";Wpłacający " << i << ";2011 woda 126.00;126;"
+        << "2011 opł. 114.00;114;inna wpłata;" << i % 50 << "\n";
   }
 }
 
