@@ -18,7 +18,7 @@ constexpr char sheet_file[] = "raport_wplat.csv";
 // row (a 100-character name of three-byte letters, seven amounts of the
 // largest double) fits with room to spare.
 struct sheet_line {
-  char text[4096];
+  char text[3072];
   unsigned length = 0;
   bool cut = false;
 
