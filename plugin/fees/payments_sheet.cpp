@@ -22,7 +22,8 @@ struct sheet_line {
   unsigned length = 0;
   bool cut = false;
 
-  void put(const char* bytes, unsigned n) {
+  // Out of line: it is called for every character, and the plug-in is kept small.
+  [[gnu::noinline]] void put(const char* bytes, unsigned n) {
     if (cut || length + n >= sizeof text) {
       cut = true;
       return;
@@ -34,7 +35,7 @@ struct sheet_line {
   void separator() { put(';'); }
 };
 
-void put_utf8(sheet_line& line, char32_t cp) {
+[[gnu::noinline]] void put_utf8(sheet_line& line, char32_t cp) {
   char bytes[3];
   if (cp < 0x80) {
     bytes[0] = static_cast<char>(cp);
