@@ -4,6 +4,7 @@
 #include "plugin/fees/payments_sheet.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "abi/mazovia.h"
 #include "plugin/hostlink/host.h"
@@ -35,30 +36,20 @@ struct sheet_line {
   void separator() { put(';'); }
 };
 
+// A code point of the code page in UTF-8: ASCII as it is, a Polish letter in
+// two bytes, U+FFFD (the stand-in for a byte outside the code page) in three.
 [[gnu::noinline]] void put_utf8(sheet_line& line, char32_t cp) {
-  char bytes[3];
-  if (cp < 0x80) {
-    bytes[0] = static_cast<char>(cp);
-    line.put(bytes, 1);
-  } else if (cp < 0x800) {
-    bytes[0] = static_cast<char>(0xC0 | (cp >> 6));
-    bytes[1] = static_cast<char>(0x80 | (cp & 0x3F));
-    line.put(bytes, 2);
-  } else {  // every letter of the code page and U+FFFD lie below U+10000
-    bytes[0] = static_cast<char>(0xE0 | (cp >> 12));
-    bytes[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    bytes[2] = static_cast<char>(0x80 | (cp & 0x3F));
-    line.put(bytes, 3);
-  }
+  if (cp == U'\uFFFD') return line.put("\xEF\xBF\xBD", 3);
+  const char two[] = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
+  if (cp < 0x80) return line.put(static_cast<char>(cp));
+  line.put(two, 2);
 }
 
 // A text field in Mazovia bytes, up to its terminator: converted to UTF-8
 // (a byte outside the code page becomes U+FFFD) and put in quotes, with each
 // quote doubled, when it holds a semicolon, a quote, a tab or a line break.
 void put_text(sheet_line& line, const char* mazovia_text) {
-  bool quoted = false;
-  for (const char* c = mazovia_text; *c; ++c)
-    if (*c == ';' || *c == '"' || *c == '\t' || *c == '\r' || *c == '\n') quoted = true;
+  const bool quoted = std::strpbrk(mazovia_text, ";\"\t\r\n") != nullptr;
   if (quoted) line.put('"');
   for (const char* c = mazovia_text; *c; ++c) {
     if (*c == '"') line.put('"');
