@@ -114,20 +114,23 @@ void write_records(const std::vector<cash_record>& records) {
 }
 
 // Names holding what would break a row: a separator, quotes, a tab, line
-// breaks, and bytes that are no letter of the code page.
+// breaks, and bytes that are no letter of the code page; and names that a
+// spreadsheet would take for a formula.
 TEST(PaymentsSheet, NamesThatWouldBreakARowComeBackIntact) {
   start_plugin("payments_sheet_names");
   const std::string mazovia_name = std::string(MZ("Łukasz \"Żółw\"; Gęś")) + " ";
   const std::string broken_name = "Linia\r\ndruga\tkolumna \xFF";
   write_records({document(mazovia_name.c_str(), "3", "woda", -12.5),
                  document(broken_name.c_str(), "-4", "woda", 1234567.89),
-                 document("\"", "5", "woda", 0.004)});
+                 document("\"", "5", "woda", 0.004),
+                 document("=SUMA(A1;A2)", "6", "woda", 0),
+                 document("@x", "7", "woda", 0)});
   step("cash raw records.bin");
   run_report("11.02.01", "11.02.28");
   bool well_formed = false;
   const table rows = parse_csv(read_file("raport_wplat.csv"), well_formed);
   EXPECT_TRUE(well_formed);
-  ASSERT_EQ(rows.size(), 5u);
+  ASSERT_EQ(rows.size(), 7u);
   for (const auto& row : rows) EXPECT_EQ(row.size(), 10u);
   EXPECT_EQ(rows[1][0], "Łukasz \"Żółw\"; Gęś ");
   EXPECT_EQ(rows[1][6], "-12,50");
@@ -136,7 +139,9 @@ TEST(PaymentsSheet, NamesThatWouldBreakARowComeBackIntact) {
   EXPECT_EQ(rows[2][9], "1234567,89");
   EXPECT_EQ(rows[3][0], "\"");
   EXPECT_EQ(rows[3][9], "0,00");
-  EXPECT_EQ(rows[4][9], "1234555,39");
+  EXPECT_EQ(rows[4][0], "'=SUMA(A1;A2)");
+  EXPECT_EQ(rows[5][0], "'@x");
+  EXPECT_EQ(rows[6][9], "1234555,39");
 }
 
 // A sheet that cannot be written (here a folder stands in its place) leaves

@@ -38,7 +38,7 @@ struct sheet_line {
 
 // A code point of the code page in UTF-8: ASCII as it is, a Polish letter in
 // two bytes, U+FFFD (the stand-in for a byte outside the code page) in three.
-[[gnu::noinline]] void put_utf8(sheet_line& line, char32_t cp) {
+void put_utf8(sheet_line& line, char32_t cp) {
   if (cp == U'\uFFFD') return line.put("\xEF\xBF\xBD", 3);
   const char two[] = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
   if (cp < 0x80) return line.put(static_cast<char>(cp));
@@ -48,9 +48,12 @@ struct sheet_line {
 // A text field in Mazovia bytes, up to its terminator: converted to UTF-8
 // (a byte outside the code page becomes U+FFFD) and put in quotes, with each
 // quote doubled, when it holds a semicolon, a quote, a tab or a line break.
+// A text that a spreadsheet would take for a formula (beginning with =, +,
+// - or @) is kept a text by an apostrophe before it.
 void put_text(sheet_line& line, const char* mazovia_text) {
   const bool quoted = std::strpbrk(mazovia_text, ";\"\t\r\n") != nullptr;
   if (quoted) line.put('"');
+  if (*mazovia_text && std::strchr("=+-@", *mazovia_text)) line.put('\'');
   for (const char* c = mazovia_text; *c; ++c) {
     if (*c == '"') line.put('"');
     put_utf8(line, mazovia_code_point(static_cast<unsigned char>(*c)));
@@ -66,8 +69,7 @@ void put_amount(sheet_line& line, double scaled) {
     line.cut = true;
     return;
   }
-  for (int i = 0; i < n; ++i)
-    if (number[i] == '.') number[i] = ',';
+  if (char* point = std::strchr(number, '.')) *point = ',';
   line.put(number, static_cast<unsigned>(n));
 }
 
