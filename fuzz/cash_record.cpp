@@ -15,6 +15,7 @@
 #include "fuzz/support.h"
 #include "host/host.h"
 #include "plugin/hostlink/entry.h"
+#include "tests/sheet_reader.h"
 
 namespace {
 
@@ -61,40 +62,6 @@ std::vector<std::string> fields(const std::string& line) {
 std::vector<std::string> amounts(const std::string& line) {
   const auto all = fields(line);
   return all.size() < 8 ? all : std::vector<std::string>(all.end() - 8, all.end());
-}
-
-// The rows of the spreadsheet file as a spreadsheet program reads them
-// (after the byte-order mark): fields split at semicolons outside quotes,
-// rows at CR LF outside quotes; a doubled quote inside quotes is one quote.
-// Empty when the file is not well formed: no mark, an unclosed quote, a
-// quote or a line break outside quotes, or no CR LF after the last row.
-std::vector<std::vector<std::string>> sheet_rows(const std::string& text) {
-  if (text.compare(0, 3, "\xEF\xBB\xBF") != 0) return {};
-  std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
-  for (std::size_t i = 3; i < text.size(); ++i) {
-    std::string& field = rows.back().back();
-    if (text[i] == '"' && field.empty()) {
-      for (++i;; ++i) {
-        if (i >= text.size()) return {};
-        if (text[i] != '"') field += text[i];
-        else if (i + 1 < text.size() && text[i + 1] == '"') field += text[++i];
-        else break;
-      }
-      if (i + 1 < text.size() && text[i + 1] != ';' && text[i + 1] != '\r') return {};
-    } else if (text[i] == ';') {
-      rows.back().emplace_back();
-    } else if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-      ++i;
-      rows.emplace_back(1);
-    } else if (text[i] == '"' || text[i] == '\r' || text[i] == '\n') {
-      return {};
-    } else {
-      field += text[i];
-    }
-  }
-  if (rows.back().size() != 1 || !rows.back()[0].empty()) return {};
-  rows.pop_back();
-  return rows;
 }
 
 }  // namespace
@@ -148,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // The spreadsheet file: header, the document's row if it is listed, and
   // the totals, ten fields each, whatever the name and the date hold.
   const std::string sheet = q7::fuzz::file_bytes("raport_wplat.csv");
-  const auto rows = sheet_rows(sheet);
+  const auto rows = q7::test::read_sheet(sheet).value_or(q7::test::sheet{});
   Q7_FUZZ_CHECK(rows.size() == (listed(record) ? 3u : 2u), "the spreadsheet file's table is broken:\n" + sheet);
   for (const auto& row : rows)
     Q7_FUZZ_CHECK(row.size() == 10, "a spreadsheet row without its ten fields:\n" + sheet);

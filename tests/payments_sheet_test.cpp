@@ -11,48 +11,18 @@
 
 #include "abi/mazovia.h"
 #include "abi/records.h"
+#include "tests/sheet_reader.h"
 #include "tests/support.h"
 
 namespace q7 {
 namespace {
 
 using test::step;
-using table = std::vector<std::vector<std::string>>;
+using table = test::sheet;
 
 std::string read_file(const char* name) {
   std::ifstream in(name, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Reads a CSV text after its byte-order mark: a quoted field runs to the
-// quote not followed by another; rows end with CR LF outside quotes.
-table parse_csv(const std::string& text, bool& well_formed) {
-  well_formed = text.rfind("\xEF\xBB\xBF", 0) == 0;
-  table rows(1, std::vector<std::string>(1));
-  for (std::size_t i = well_formed ? 3 : 0; i < text.size(); ++i) {
-    std::string& field = rows.back().back();
-    const char c = text[i];
-    if (c == '"' && field.empty()) {
-      for (++i; i < text.size(); ++i) {
-        if (text[i] != '"') field += text[i];
-        else if (i + 1 < text.size() && text[i + 1] == '"') field += text[++i];
-        else break;
-      }
-      if (i >= text.size()) well_formed = false;
-      if (i + 1 < text.size() && text[i + 1] != ';' && text[i + 1] != '\r') well_formed = false;
-    } else if (c == ';') {
-      rows.back().emplace_back();
-    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-      ++i;
-      rows.emplace_back(1);
-    } else {
-      if (c == '"' || c == '\r' || c == '\n') well_formed = false;
-      field += c;
-    }
-  }
-  if (rows.back().size() == 1 && rows.back()[0].empty()) rows.pop_back();  // after the last CR LF
-  else well_formed = false;
-  return rows;
 }
 
 const std::vector<std::string> header = {"Nazwisko", "Nr działki",  "Data",  "Składka członkowska",
@@ -77,9 +47,7 @@ TEST(PaymentsSheet, SampleDocumentsGiveTheTableOfTheReport) {
   start_plugin("payments_sheet_sample");
   step(std::string("cash ") + Q7_TEST_FILES + "/sessions/data/cash.csv");
   run_report("11.02.01", "11.02.28");
-  bool well_formed = false;
-  const table rows = parse_csv(read_file("raport_wplat.csv"), well_formed);
-  EXPECT_TRUE(well_formed);
+  const table rows = test::read_sheet(read_file("raport_wplat.csv")).value_or(table{});
   const table expected = {
       header,
       {"Anna Nowak", "1", "11.02.01", "0,00", "114,00", "0,00", "126,00", "0,00", "0,00", "240,00"},
@@ -93,7 +61,7 @@ TEST(PaymentsSheet, SampleDocumentsGiveTheTableOfTheReport) {
   // A second run starts the file anew; a period without documents leaves
   // the header and a totals row of zeros.
   run_report("12.01.01", "12.12.31");
-  const table empty = parse_csv(read_file("raport_wplat.csv"), well_formed);
+  const table empty = test::read_sheet(read_file("raport_wplat.csv")).value_or(table{});
   EXPECT_EQ(empty, (table{header, {"RAZEM", "", "", "0,00", "0,00", "0,00", "0,00", "0,00", "0,00", "0,00"}}));
 }
 
@@ -127,9 +95,7 @@ TEST(PaymentsSheet, NamesThatWouldBreakARowComeBackIntact) {
                  document("@x", "7", "woda", 0)});
   step("cash raw records.bin");
   run_report("11.02.01", "11.02.28");
-  bool well_formed = false;
-  const table rows = parse_csv(read_file("raport_wplat.csv"), well_formed);
-  EXPECT_TRUE(well_formed);
+  const table rows = test::read_sheet(read_file("raport_wplat.csv")).value_or(table{});
   ASSERT_EQ(rows.size(), 7u);
   for (const auto& row : rows) EXPECT_EQ(row.size(), 10u);
   EXPECT_EQ(rows[1][0], "Łukasz \"Żółw\"; Gęś ");
