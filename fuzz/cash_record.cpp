@@ -15,6 +15,7 @@
 #include "fuzz/support.h"
 #include "host/host.h"
 #include "plugin/hostlink/entry.h"
+#include "tests/sheet_reader.h"
 
 namespace {
 
@@ -110,5 +111,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (row.size() < longest && totals.size() < longest)
       Q7_FUZZ_CHECK(amounts(row) == amounts(totals), "the totals differ from the one document:\n" + listing);
   }
+
+  // The spreadsheet file: header, the document's row if it is listed, and
+  // the totals, ten fields each, whatever the name and the date hold.
+  const std::string sheet = q7::fuzz::file_bytes("raport_wplat.csv");
+  const auto rows = q7::test::read_sheet(sheet).value_or(q7::test::sheet{});
+  Q7_FUZZ_CHECK(rows.size() == (listed(record) ? 3u : 2u), "the spreadsheet file's table is broken:\n" + sheet);
+  for (const auto& row : rows)
+    Q7_FUZZ_CHECK(row.size() == 10, "a spreadsheet row without its ten fields:\n" + sheet);
+  Q7_FUZZ_CHECK(rows.back()[0] == "RAZEM", "no totals row in the spreadsheet file:\n" + sheet);
   return 0;
 }

@@ -5,6 +5,7 @@
 
 #include "abi/mazovia.h"
 #include "plugin/fees/fee_sheet.h"
+#include "plugin/fees/payments_sheet.h"
 #include "plugin/hostlink/guard.h"
 #include "plugin/hostlink/entry.h"
 #include "plugin/hostlink/key_call.h"
@@ -132,6 +133,7 @@ void report_row(const cash_record& record, fee_sheet& totals) {
   // The compact file keeps the name's padding, which stands before the first tab.
   if (char* tab = std::strchr(line, '\t')) remove_spaces(tab);
   svc_52407(report_file, line);
+  payments_sheet_row(row, date);
 }
 
 void payments_report(const key_call& call) {
@@ -142,6 +144,7 @@ void payments_report(const key_call& call) {
 
   std::remove(report_file);
   std::remove(listing_file);
+  payments_sheet_begin();
   char line[1024];
   std::snprintf(line, sizeof line,
                 "%-25.25s\t%3s\t%10s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t", "Nazwisko", "Nr", "Data",
@@ -169,6 +172,7 @@ void payments_report(const key_call& call) {
   svc_52407(listing_file, line);
   remove_spaces(line);
   svc_52407(report_file, line);
+  payments_sheet_totals(totals);
 
   svc_52409(report_file,
             MZ("l-1Nazwisko\rc10Działka\rl13Data\rl13Skł.członkowska\rp12Użytkowanie\rp13Energia\r"
