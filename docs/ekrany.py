@@ -48,10 +48,18 @@ def transcript_lines(text, step=None):
                 inside = line[2:].strip() == step
             continue
         if inside:
-            lines.append(line[2:] if line.startswith("  ") else line)
+            lines.append(line)
     while lines and not lines[-1].strip():
         lines.pop()
     return lines
+
+
+def dedented(lines):
+    """The host indents what a step writes by two spaces, and a mark may stand
+    in that margin (the plot list's cursor): the lines of one screen lose
+    only the margin they all have."""
+    margin = min((len(l) - len(l.lstrip(" ")) for l in lines if l.strip()), default=0)
+    return [l[min(margin, 2):] for l in lines]
 
 
 def windows(lines):
@@ -87,7 +95,7 @@ def screen(spec, host, cache):
         lines = transcript_lines(transcript, step.strip())
         if not lines:
             sys.exit(f"ekrany: the step '{step.strip()}' of the session {name} wrote nothing")
-        return "\n".join(lines) + "\n"
+        return "\n".join(dedented(lines)) + "\n"
     lines = transcript_lines(transcript)
     chosen = windows(lines)
     if "okna" in options:
@@ -97,7 +105,7 @@ def screen(spec, host, cache):
         chosen = [chosen[n - 1] for n in numbers]
     if not chosen:
         sys.exit(f"ekrany: the session {name} shows no window")
-    return "\n\n".join("\n".join(w) for w in chosen) + "\n"
+    return "\n\n".join("\n".join(dedented(w)) for w in chosen) + "\n"
 
 
 def main(argv):
