@@ -114,6 +114,13 @@ __attribute__((noinline)) void bare_report_pass(q7::table_descriptor* table, FIL
   torval_52409("bare.txt", "l-1Nazwisko", 0, "Raport", 0);
 }
 
+void print_run(const char* what, long n, const char* unit, double bare, double command, int32_t table) {
+  std::printf("%s: %ld %s, bare pass %.3f s, command %.3f s, ratio %.2f, own cost %.2f us each, "
+              "peak %ld KB, of which the host's table %ld KB\n",
+              what, n, unit, bare, command, command / bare, (command - bare) / n * 1e6,
+              peak_kilobytes(), table_kilobytes(table));
+}
+
 int dry_run(long n) {
   write_plots("plots.csv", n);
   step("plots plots.csv");
@@ -126,10 +133,7 @@ int dry_run(long n) {
   const double command = seconds_of([] { step("key 35 3"); });
   expect_in_transcript("wyniesie");
   const double bare = seconds_of([&] { bare_dry_run_pass(table, file, count); });
-  std::printf("dry run: %ld plots, bare pass %.3f s, command %.3f s, ratio %.2f, "
-              "own cost %.2f us a plot, peak %ld KB, of which the host's table %ld KB\n",
-              n, bare, command, command / bare, (command - bare) / n * 1e6, peak_kilobytes(),
-              table_kilobytes(q7::plot_table_no));
+  print_run("dry run", n, "plots", bare, command, q7::plot_table_no);
   return 0;
 }
 
@@ -145,10 +149,7 @@ int report(long n) {
   step("answer no");
   const double command = seconds_of([] { step("key 28 1"); });
   expect_in_transcript("RAZEM");
-  std::printf("report: %ld cash documents, bare pass %.3f s, command %.3f s, ratio %.2f, "
-              "own cost %.2f us a document, peak %ld KB, of which the host's table %ld KB\n",
-              n, bare, command, command / bare, (command - bare) / n * 1e6, peak_kilobytes(),
-              table_kilobytes(q7::cash_table_no));
+  print_run("report", n, "cash documents", bare, command, q7::cash_table_no);
   return 0;
 }
 
