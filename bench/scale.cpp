@@ -5,7 +5,6 @@
 // process. scripts/bench runs each at N and at 10*N, in processes of their own.
 //
 //   torval_scale dry-run|report|thunk N
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -46,18 +45,44 @@ void expect_in_transcript(const char* text) {
   std::exit(1);
 }
 
-long peak_kilobytes() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
+// The process's peak memory is set back to what it holds now (Linux), so that
+// the next reading is the peak of what ran in between.
+void restart_peak() {
+  if (FILE* refs = std::fopen("/proc/self/clear_refs", "w")) {
+    std::fputs("5", refs);
+    std::fclose(refs);
+  }
 }
 
-// What the host holds of a table in memory: the rows of its list window.
-long table_kilobytes(int32_t number) {
-  long bytes = 0;
-  for (const auto& row : torval::find_table(number)->held) bytes += static_cast<long>(row.size());
-  return bytes / 1024;
+// A figure of /proc/self/status in KB: "VmHWM" the peak, "VmRSS" now.
+long status_kilobytes(const char* field) {
+  long value = 0;
+  if (FILE* status = std::fopen("/proc/self/status", "r")) {
+    char line[256];
+    const std::size_t length = std::strlen(field);
+    while (std::fgets(line, sizeof line, status))
+      if (std::strncmp(line, field, length) == 0 && line[length] == ':') {
+        value = std::strtol(line + length + 1, nullptr, 10);
+        break;
+      }
+    std::fclose(status);
+  }
+  return value;
 }
+
+// Runs a key press, and the memory it took beyond what the process held
+// before it: the peak during it less the memory before it.
+struct measured_key {
+  double seconds;
+  long grown_kilobytes;
+};
+measured_key press(const char* key) {
+  restart_peak();
+  const long before = status_kilobytes("VmRSS");
+  const double seconds = seconds_of([&] { step(key); });
+  return {seconds, status_kilobytes("VmHWM") - before};
+}
+
 
 // Plots of areas from 150 to 1,200 m2 and a mix of fee letters.
 void write_plots(const std::string& name, long n) {
@@ -114,11 +139,12 @@ __attribute__((noinline)) void bare_report_pass(q7::table_descriptor* table, FIL
   torval_52409("bare.txt", "l-1Nazwisko", 0, "Raport", 0);
 }
 
-void print_run(const char* what, long n, const char* unit, double bare, double command, int32_t table) {
+void print_run(const char* what, long n, const char* unit, double bare, const measured_key& command) {
   std::printf("%s: %ld %s, bare pass %.3f s, command %.3f s, ratio %.2f, own cost %.2f us each, "
-              "peak %ld KB, of which the host's table %ld KB\n",
-              what, n, unit, bare, command, command / bare, (command - bare) / n * 1e6,
-              peak_kilobytes(), table_kilobytes(table));
+              "memory taken by the command %ld KB (the host's transcript now %ld KB)\n",
+              what, n, unit, bare, command.seconds, command.seconds / bare,
+              (command.seconds - bare) / n * 1e6, command.grown_kilobytes,
+              static_cast<long>(torval::host().transcript.capacity() / 1024));
 }
 
 int dry_run(long n) {
@@ -130,10 +156,10 @@ int dry_run(long n) {
   // The bare pass after the command, so that both find the host's file in the
   // same state (a first pass pays for the file the loader has just written).
   step("answer yes");
-  const double command = seconds_of([] { step("key 35 3"); });
+  const measured_key command = press("key 35 3");
   expect_in_transcript("wyniesie");
   const double bare = seconds_of([&] { bare_dry_run_pass(table, file, count); });
-  print_run("dry run", n, "plots", bare, command, q7::plot_table_no);
+  print_run("dry run", n, "plots", bare, command);
   return 0;
 }
 
@@ -147,9 +173,9 @@ int report(long n) {
   step("answer yes");
   step("answer ok period 11.01.01 11.12.31");
   step("answer no");
-  const double command = seconds_of([] { step("key 28 1"); });
+  const measured_key command = press("key 28 1");
   expect_in_transcript("RAZEM");
-  print_run("report", n, "cash documents", bare, command, q7::cash_table_no);
+  print_run("report", n, "cash documents", bare, command);
   return 0;
 }
 
