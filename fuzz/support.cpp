@@ -66,6 +66,9 @@ void attach_plugin() {
     std::fprintf(stderr, "the plug-in code did not attach to the stand-in host\n");
     std::abort();
   }
+  // No transcript while fuzzing, unless one input is run again to be looked at.
+  const char* transcript = std::getenv("Q7_FUZZ_TRANSCRIPT");
+  torval::host().quiet = !(transcript && *transcript == '1');
 }
 
 std::string file_bytes(const std::string& path) {
@@ -76,6 +79,7 @@ std::string file_bytes(const std::string& path) {
 }
 
 void reset_host_output() {
+  torval::host().form_refusal.clear();
   torval::host().transcript.clear();
   torval::host().answers.clear();
 }

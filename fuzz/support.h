@@ -15,7 +15,8 @@ void step(const std::string& line);
 
 // Attaches the plug-in code linked into the program to the stand-in host, as
 // the session step "load" does, the first time it is called; the host's
-// session starts in the scratch folder.
+// session starts in the scratch folder. The host writes no transcript
+// (Q7_FUZZ_TRANSCRIPT=1 makes it write one, to look at an input run again).
 void attach_plugin();
 
 // The scratch folder of this run of the program (made on first use, removed

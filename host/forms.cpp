@@ -176,6 +176,7 @@ class window_drawing {
 };
 
 void draw(const open_form& form, const char* moment) {
+  if (host().quiet) return;  // a drawing is for the transcript alone
   say("  form " + std::to_string(form.number) + " " + moment + ":");
   window_drawing window(form.window);
   for (const form_item& item : form.items) {
@@ -405,6 +406,7 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
         else form.items.push_back({item});
       });
   if (!read) {
+    host().form_refusal = read.error;
     say("  " + name + " cannot be shown: " + read.error + " (byte " +
         std::to_string(read.error_at) + " of the block)");
     return 0;

@@ -35,6 +35,7 @@ host_state& host() {
 // Each line is written out as it is said, so that whatever happens later
 // the transcript so far is kept.
 void say(const std::string& line) {
+  if (host().quiet) return;
   host().transcript += line;
   host().transcript += '\n';
   if (FILE* stream = host().transcript_stream) {
@@ -46,10 +47,12 @@ void say(const std::string& line) {
 
 
 
-void say_text(const char* mazovia_text) { say_lines(from_mazovia(mazovia_text)); }
+void say_text(const char* mazovia_text) {
+  if (!host().quiet) say_lines(from_mazovia(mazovia_text));
+}
 
 void say_windows_text(const char* windows_text) {
-  say_lines(plugin_display_path(from_windows_1250(windows_text)));
+  if (!host().quiet) say_lines(plugin_display_path(from_windows_1250(windows_text)));
 }
 
 
@@ -142,9 +145,16 @@ answer next_answer(int default_code, const char* what) {
 }
 
 std::vector<std::string> split_words(const std::string& line) {
-  std::istringstream in(line);
+  // White space as the C locale has it; a string stream would do the same,
+  // slowly, with its locale.
+  const auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
   std::vector<std::string> out;
-  for (std::string w; in >> w;) out.push_back(w);
+  for (std::size_t i = 0; i < line.size();) {
+    while (i < line.size() && space(line[i])) ++i;
+    const std::size_t start = i;
+    while (i < line.size() && !space(line[i])) ++i;
+    if (i > start) out.push_back(line.substr(start, i - start));
+  }
   return out;
 }
 
@@ -168,10 +178,6 @@ bool failing(uint32_t service) {
 }
 
 bool traced(uint32_t service) { return host().traced.count(service) != 0; }
-
-void trace(uint32_t service, const std::string& arguments) {
-  if (host().traced.count(service)) say("  " + std::to_string(service) + "(" + arguments + ")");
-}
 
 std::string amount_text(double scaled) {
   char text[64];

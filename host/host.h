@@ -78,6 +78,10 @@ struct host_state {
   std::deque<answer> answers;
   std::deque<form_edit> form_edits;     // for the next form shown
   std::string transcript;
+  // Fuzzing: nothing is written into the transcript and nothing is drawn for
+  // it; everything else the host does, and checks, is as in a session.
+  bool quiet = false;
+  std::string form_refusal;             // why the last form could not be shown
   FILE* transcript_stream = nullptr;    // where each line goes as it is said, flushed
   std::string config_path = "torval.ini";
   std::string plugin_path = "q7_kar_vezezoz.dll";
@@ -108,11 +112,16 @@ host_state& host();
 // Counts a call of the service; true when the session's fault plan says that
 // this call fails.
 bool failing(uint32_t service);
-// Writes a service call into the transcript when the session traces it.
-void trace(uint32_t service, const std::string& arguments);
-// Whether the session traces the service: where the arguments' text costs
-// time to build, it is built only then.
+void say(const std::string& line);
+
+// Whether the session traces the service.
 bool traced(uint32_t service);
+// Writes a service call into the transcript when the session traces it; the
+// text of its arguments is made only then, since making it costs time.
+template <class Arguments>
+void trace(uint32_t service, Arguments arguments) {
+  if (traced(service)) say("  " + std::to_string(service) + "(" + arguments() + ")");
+}
 // Amounts are held scaled by 10000 and shown with two decimals.
 std::string amount_text(double scaled);
 

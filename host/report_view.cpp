@@ -70,6 +70,7 @@ std::string draw(const std::vector<column>& columns, const std::vector<std::stri
 }  // namespace
 
 void show_report(const char* file, const char* layout, const char* title) {
+  if (host().quiet) return;  // the view is for the transcript alone
   const std::vector<column> columns = read_layout(layout);
   say("  report \"" + from_mazovia(title) + "\" of " + file + ", " + std::to_string(columns.size()) +
       " columns:");

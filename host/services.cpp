@@ -83,7 +83,7 @@ int32_t record_service(uint32_t service, q7::table_descriptor* descriptor, Actio
   table* t = table_of(descriptor);
   const bool done = t && action(*t);
   if (done && service != 52286) audit_stored(*t);
-  if (traced(service)) trace(service, "table " + std::to_string(t ? t->number : 0) + outcome(done));
+  trace(service, [&]() -> std::string { return "table " + std::to_string(t ? t->number : 0) + outcome(done); });
   return done;
 }
 
@@ -246,7 +246,7 @@ char* Q7_STDCALL torval_52161(char* destination, const char* source, uint16_t n)
 int32_t Q7_CDECL torval_52154(const char* a, const char* b) { return std::strcmp(a, b); }
 
 int16_t* Q7_STDCALL torval_52268() {
-  trace(52268, "");
+  trace(52268, [] { return std::string(); });
   return failing(52268) ? nullptr : &host().bookkeeping_year;
 }
 
@@ -311,24 +311,33 @@ int32_t Q7_STDCALL torval_52288(int32_t* count, q7::table_descriptor* descriptor
 void Q7_STDCALL torval_52204(q7::table_descriptor* descriptor, void* record, int32_t sign, int32_t fd) {
   table* t = table_of(descriptor);
   if (!t || !record) return;
-  std::string what = traced(52204) ? "table " + std::to_string(t->number) + ", " + (sign < 0 ? "-1" : "+1") : "";
+  std::string (*amounts)(const void*) = [](const void*) { return std::string(); };
   if (t->number == q7::ledger_table_no) {
     q7::ledger_entry entry;
     std::memcpy(&entry, record, sizeof entry);
     t->column_totals[0] += sign * ledger_debit(entry);
     t->column_totals[1] += sign * ledger_credit(entry);
     audit_ledger_totals(fd, sign * ledger_debit(entry), sign * ledger_credit(entry));
-    if (traced(52204)) what += ", " + amount_text(ledger_debit(entry));
+    amounts = [](const void* r) {
+      q7::ledger_entry e;
+      std::memcpy(&e, r, sizeof e);
+      return ", " + amount_text(ledger_debit(e));
+    };
   } else if (t->number == q7::plot_table_no) {
     q7::plot_record plot;
     std::memcpy(&plot, record, sizeof plot);
     t->column_totals[kwota1_column] += sign * column_amount(plot.kwota1);
     t->column_totals[kwota2_column] += sign * column_amount(plot.kwota2);
-    if (traced(52204))
-      what += ", kwota1 " + amount_text(column_amount(plot.kwota1)) + ", kwota2 " +
-              amount_text(column_amount(plot.kwota2));
+    amounts = [](const void* r) {
+      q7::plot_record p;
+      std::memcpy(&p, r, sizeof p);
+      return ", kwota1 " + amount_text(column_amount(p.kwota1)) + ", kwota2 " +
+             amount_text(column_amount(p.kwota2));
+    };
   }
-  trace(52204, what);
+  trace(52204, [&]() -> std::string {
+    return "table " + std::to_string(t->number) + ", " + (sign < 0 ? "-1" : "+1") + amounts(record);
+  });
 }
 
 // Opens a holder's ledger file, making an empty one for a holder who has none.
@@ -346,7 +355,7 @@ FILE* Q7_STDCALL torval_50516(int32_t, const char* file_name, q7::table_descript
   // The ledger table's totals are this holder's from now on.
   total_ledger(*t, file, *count);
   audit_opened_ledger(file, file_name, t->column_totals[0], t->column_totals[1]);
-  trace(50516, std::string(file_name) + ", " + std::to_string(*count) + " entries");
+  trace(50516, [&]() -> std::string { return std::string(file_name) + ", " + std::to_string(*count) + " entries"; });
   return file;
 }
 
@@ -356,13 +365,13 @@ int32_t Q7_STDCALL torval_52290(FILE* file, int32_t count, q7::table_descriptor*
   if (failing(52290)) return 0;
   table* t = table_of(descriptor);
   if (!t || !file || !total_ledger(*t, file, count)) return 0;
-  trace(52290, "debit " + amount_text(t->column_totals[0]) + ", credit " +
-                   amount_text(t->column_totals[1]));
+  trace(52290, [&]() -> std::string { return "debit " + amount_text(t->column_totals[0]) + ", credit " +
+                   amount_text(t->column_totals[1]); });
   return 1;
 }
 
 void Q7_STDCALL torval_52302(int32_t ok, int32_t, FILE** handle, int32_t) {
-  trace(52302, "ok " + std::to_string(ok));
+  trace(52302, [&]() -> std::string { return "ok " + std::to_string(ok); });
   if (handle && *handle) {
     audit_closed_ledger(*handle);
     std::fclose(*handle);
@@ -378,30 +387,30 @@ static int32_t table_of_file(const FILE* file) {
 }
 
 void Q7_STDCALL torval_52282(FILE* file) {
-  trace(52282, "");
+  trace(52282, [] { return std::string(); });
   audit_pass(file, table_of_file(file), true);
 }
 
 void Q7_STDCALL torval_52283(FILE* file) {
-  trace(52283, "");
+  trace(52283, [] { return std::string(); });
   audit_pass(file, table_of_file(file), false);
 }
 
 void Q7_STDCALL torval_52297(q7::table_descriptor* descriptor, FILE* file) {
   const table* t = table_of(descriptor);
-  trace(52297, "table " + std::to_string(t ? t->number : 0));
+  trace(52297, [&]() -> std::string { return "table " + std::to_string(t ? t->number : 0); });
   audit_changes(file, t ? t->number : 0, true);
 }
 
 void Q7_STDCALL torval_52298(q7::table_descriptor* descriptor, FILE* file) {
   const table* t = table_of(descriptor);
-  trace(52298, "table " + std::to_string(t ? t->number : 0));
+  trace(52298, [&]() -> std::string { return "table " + std::to_string(t ? t->number : 0); });
   audit_changes(file, t ? t->number : 0, false);
 }
 
 void Q7_STDCALL torval_52465(q7::table_descriptor* descriptor, int32_t what) {
   const table* t = table_of(descriptor);
-  trace(52465, "table " + std::to_string(t ? t->number : 0) + ", " + std::to_string(what));
+  trace(52465, [&]() -> std::string { return "table " + std::to_string(t ? t->number : 0) + ", " + std::to_string(what); });
 }
 
 // Holders' ledgers are files in the ledger folder, named by prefix, account
@@ -411,7 +420,7 @@ char* Q7_STDCALL torval_52311(int32_t account, char* buffer, const char* prefix,
   if (buffer && length > 0 && !behaves("file-name-unwritten"))
     std::snprintf(buffer, static_cast<std::size_t>(length), "%s/%s%05d%s", ledger_folder, prefix,
                   static_cast<int>(account), extension);
-  trace(52311, buffer ? buffer : "");
+  trace(52311, [&]() -> std::string { return buffer ? buffer : ""; });
   return buffer;
 }
 
@@ -436,7 +445,7 @@ int16_t Q7_STDCALL torval_35804(int32_t, const char* caption, const char* format
 // Appends a line and a line end (CR LF) to a text file of the working folder.
 // The file stays open, buffered, until the command ends or the file is read.
 void Q7_STDCALL torval_52407(const char* file, const char* line) {
-  trace(52407, std::string(file) + ", \"" + from_mazovia(line) + "\"");
+  trace(52407, [&]() -> std::string { return std::string(file) + ", \"" + from_mazovia(line) + "\""; });
   if (FILE* out = line_file(file)) {
     std::fputs(line, out);
     std::fputs("\r\n", out);

@@ -653,10 +653,17 @@ void help(const step_call&) {
 
 // The step a line's words name: the longest name its words begin with.
 const step_kind* find_step(const std::vector<std::string>& w, std::size_t& name_words) {
+  // The words of every step's name, split once.
+  static const std::vector<std::vector<std::string>> names = [] {
+    std::vector<std::vector<std::string>> all;
+    for (const step_kind& kind : steps) all.push_back(split_words(kind.name));
+    return all;
+  }();
   const step_kind* found = nullptr;
   name_words = 0;
-  for (const step_kind& kind : steps) {
-    const auto name = split_words(kind.name);
+  for (std::size_t k = 0; k < std::size(steps); ++k) {
+    const step_kind& kind = steps[k];
+    const auto& name = names[k];
     if (name.size() > w.size() || name.size() <= name_words) continue;
     if (std::equal(name.begin(), name.end(), w.begin())) {
       found = &kind;
