@@ -79,9 +79,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::memset(t.record_buffer.data(), 0, t.record_buffer.size());
   t.record_count = 1;
 
-  q7::fuzz::step("answer yes");
-  q7::fuzz::step(std::string("answer ok period ") + period_start + " " + period_end);
-  q7::fuzz::step("answer no");
+  // The host's scripted answers, as the steps "answer yes", "answer ok period
+  // START END" and "answer no" queue them.
+  auto& answers = torval::host().answers;
+  answers.push_back({q7::confirmed});
+  answers.push_back({q7::confirmed, false, 0, period_start, period_end});
+  answers.push_back({0});
   const int32_t result = q7::cash_list_handler(q7::key_ctrl_a, 0, &t.record_count, t.rows.data(), 5,
                                                &t.descriptor, 7, t.file, 9, 0, 11);
   const std::string& transcript = torval::host().transcript;
