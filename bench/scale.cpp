@@ -147,29 +147,36 @@ void print_run(const char* what, long n, const char* unit, double bare, const me
               static_cast<long>(torval::host().transcript.capacity() / 1024));
 }
 
+// A table loaded from a data file by its step, as the bare passes take it.
+struct loaded_table {
+  q7::table_descriptor* descriptor;
+  FILE* file;
+  int32_t count;
+};
+
+loaded_table load(const std::string& load_step, int32_t number) {
+  step(load_step);
+  torval::table& t = *torval::find_table(number);
+  return {&t.descriptor, t.file, t.record_count};
+}
+
 int dry_run(long n) {
   write_plots("plots.csv", n);
-  step("plots plots.csv");
-  q7::table_descriptor* table = torval_52256(q7::plot_table_no);
-  FILE* file = torval::find_table(q7::plot_table_no)->file;
-  const int32_t count = torval::find_table(q7::plot_table_no)->record_count;
+  const loaded_table plots = load("plots plots.csv", q7::plot_table_no);
   // The bare pass after the command, so that both find the host's file in the
   // same state (a first pass pays for the file the loader has just written).
   step("answer yes");
   const measured_key command = press("key 35 3");
   expect_in_transcript("wyniesie");
-  const double bare = seconds_of([&] { bare_dry_run_pass(table, file, count); });
+  const double bare = seconds_of([&] { bare_dry_run_pass(plots.descriptor, plots.file, plots.count); });
   print_run("dry run", n, "plots", bare, command);
   return 0;
 }
 
 int report(long n) {
   write_cash("cash.csv", n);
-  step("cash cash.csv");
-  q7::table_descriptor* table = torval_52256(q7::cash_table_no);
-  FILE* file = torval::find_table(q7::cash_table_no)->file;
-  const int32_t count = torval::find_table(q7::cash_table_no)->record_count;
-  const double bare = seconds_of([&] { bare_report_pass(table, file, count); });
+  const loaded_table cash = load("cash cash.csv", q7::cash_table_no);
+  const double bare = seconds_of([&] { bare_report_pass(cash.descriptor, cash.file, cash.count); });
   step("answer yes");
   step("answer ok period 11.01.01 11.12.31");
   step("answer no");
