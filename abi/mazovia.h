@@ -36,12 +36,27 @@ constexpr unsigned char mazovia_byte(char32_t cp) {
   return 0;
 }
 
+namespace detail {
+
+// The code points of the bytes 0x80..0xFF of a code page, looked up by byte:
+// texts are converted a byte at a time, and a search per byte would cost the
+// length of the letter list for every byte outside ASCII.
+template <unsigned char mazovia_letter::*byte_of>
+constexpr std::array<char16_t, 128> upper_half_code_points() {
+  std::array<char16_t, 128> points{};
+  points.fill(u'\uFFFD');
+  for (const auto& l : mazovia_letters) points[(l.*byte_of) - 0x80] = static_cast<char16_t>(l.code_point);
+  return points;
+}
+
+inline constexpr auto mazovia_upper_half = upper_half_code_points<&mazovia_letter::byte>();
+inline constexpr auto windows_1250_upper_half = upper_half_code_points<&mazovia_letter::windows_byte>();
+
+}  // namespace detail
+
 // Code point of a Mazovia byte; U+FFFD for a byte outside ASCII and the Polish letters.
 constexpr char32_t mazovia_code_point(unsigned char byte) {
-  if (byte < 0x80) return byte;
-  for (const auto& l : mazovia_letters)
-    if (l.byte == byte) return l.code_point;
-  return U'\uFFFD';
+  return byte < 0x80 ? byte : detail::mazovia_upper_half[byte - 0x80];
 }
 
 // Windows-1250 byte of a code point; '?' for a letter outside that code page.
@@ -54,10 +69,24 @@ constexpr unsigned char windows_1250_byte(char32_t cp) {
 
 // Code point of a Windows-1250 byte; U+FFFD outside ASCII and the Polish letters.
 constexpr char32_t windows_1250_code_point(unsigned char byte) {
-  if (byte < 0x80) return byte;
-  for (const auto& l : mazovia_letters)
-    if (l.windows_byte == byte) return l.code_point;
-  return U'\uFFFD';
+  return byte < 0x80 ? byte : detail::windows_1250_upper_half[byte - 0x80];
+}
+
+namespace detail {
+
+inline constexpr auto mazovia_to_windows_1250_upper_half = [] {
+  std::array<unsigned char, 128> bytes{};
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = windows_1250_byte(mazovia_code_point(static_cast<unsigned char>(0x80 + i)));
+  return bytes;
+}();
+
+}  // namespace detail
+
+// Windows-1250 byte of a Mazovia byte; '?' for a byte outside ASCII and the
+// Polish letters. One look-up per byte: whole messages are converted so.
+constexpr unsigned char mazovia_to_windows_1250(unsigned char byte) {
+  return byte < 0x80 ? byte : detail::mazovia_to_windows_1250_upper_half[byte - 0x80];
 }
 
 namespace detail {

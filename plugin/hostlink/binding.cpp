@@ -26,7 +26,7 @@ bool is_number(uintptr_t service) { return service < 65536; }
 void convert_to_windows_here(char* text) {
   for (; *text; ++text) {
     const auto byte = static_cast<unsigned char>(*text);
-    if (byte >= 0x80) *text = static_cast<char>(windows_1250_byte(mazovia_code_point(byte)));
+    if (byte >= 0x80) *text = static_cast<char>(mazovia_to_windows_1250(byte));
   }
 }
 
@@ -39,9 +39,11 @@ void convert_to_windows(char* text, uintptr_t reported_service) {
     convert_to_windows_here(text);
 }
 
-void replace_byte(char* text, char from, char to) {
+// The Windows box does not understand the message markup: each emphasis
+// byte becomes a space.
+void unmark(char* text) {
   for (; *text; ++text)
-    if (*text == from) *text = to;
+    if (*text == '\x01' || *text == '\x02') *text = ' ';
 }
 
 }  // namespace
@@ -96,9 +98,7 @@ int32_t binding_error_box(uintptr_t service, const char* module_name) {
   char caption[sizeof mazovia<"POWAŻNY BŁĄD WTYCZKI">];
   std::memcpy(caption, MZ("POWAŻNY BŁĄD WTYCZKI"), sizeof caption);
 
-  // The Windows box does not understand the message markup.
-  replace_byte(message, '\x01', ' ');
-  replace_byte(message, '\x02', ' ');
+  unmark(message);
   convert_to_windows(message, service);
   convert_to_windows(caption, service);
 
