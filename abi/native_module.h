@@ -23,6 +23,8 @@ void* torval_native_GetModuleHandleA(const char* name);
 void* torval_native_GetProcAddress(void* module, const char* name_or_ordinal);
 uint32_t torval_native_GetModuleFileNameA(void* module, char* buffer, uint32_t size);
 void torval_native_set_se_translator(void* translator);
+// remove of the C library, for the files the host and the plug-in share.
+int torval_native_remove(const char* name);
 // user32 of the native build: used when the delay-load hook does not answer.
 int Q7_STDCALL torval_native_MessageBoxA(void* owner, const char* text, const char* caption,
                                          unsigned style);

@@ -13,6 +13,7 @@
 
 #include "abi/records.h"
 #include "fuzz/support.h"
+#include "host/file_store.h"
 #include "host/host.h"
 #include "plugin/hostlink/entry.h"
 #include "tests/sheet_reader.h"
@@ -25,8 +26,7 @@ constexpr char period_end[] = "11.12.31";
 torval::table& cash_table() {
   static torval::table& cash = [&]() -> torval::table& {
     torval::table& t = *torval::find_table(q7::cash_table_no);
-    const q7::fuzz::in_scratch_folder here;
-    t.file = std::fopen("cash.dat", "w+b");
+    t.file = torval::open_file("cash.dat", "w+b");
     if (!t.file) q7::fuzz::broken(__FILE__, __LINE__, "cash.dat", "cannot make the cash table's file");
     return t;
   }();
@@ -70,7 +70,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   q7::fuzz::attach_plugin();
   torval::table& t = cash_table();
   q7::fuzz::reset_host_output();
-  const q7::fuzz::in_scratch_folder here;
 
   q7::cash_record record{};
   std::memcpy(&record, data, std::min(size, sizeof record));
@@ -81,10 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   // The host's scripted answers, as the steps "answer yes", "answer ok period
   // START END" and "answer no" queue them.
-  auto& answers = torval::host().answers;
-  answers.push_back({q7::confirmed});
-  answers.push_back({q7::confirmed, false, 0, period_start, period_end});
-  answers.push_back({0});
+  q7::fuzz::queue_answer(q7::confirmed);
+  q7::fuzz::queue_answer(q7::confirmed, period_start, period_end);
+  q7::fuzz::queue_answer(0);
   const int32_t result = q7::cash_list_handler(q7::key_ctrl_a, 0, &t.record_count, t.rows.data(), 5,
                                                &t.descriptor, 7, t.file, 9, 0, 11);
   const std::string& transcript = torval::host().transcript;

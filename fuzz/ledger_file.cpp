@@ -57,13 +57,9 @@ bool debit_total(const std::string& file, double& total, double& magnitude) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   q7::fuzz::attach_plugin();
   q7::fuzz::reset_host_output();
-  const q7::fuzz::in_scratch_folder here;
 
   const std::string before(reinterpret_cast<const char*>(data), size);
-  if (FILE* out = std::fopen(ledger_name, "wb")) {
-    std::fwrite(data, 1, size, out);
-    std::fclose(out);
-  }
+  q7::fuzz::put_file(ledger_name, data, size);
 
   q7::table_descriptor* table = svc_52256(q7::ledger_table_no);
   int32_t count = 0;

@@ -59,7 +59,7 @@ void install_checking_hook() {
 // One box, answered Abort: the call is to be abandoned.
 void report_missing(uintptr_t service, const char* module_name) {
   q7::fuzz::reset_host_output();
-  q7::fuzz::step("answer abort");
+  q7::fuzz::queue_answer(torval::box_abort);
   const int before = boxes;
   const int32_t go_on = q7::binding_error_box(service, module_name);
   Q7_FUZZ_CHECK(go_on == 0, "Abort did not abandon the call");

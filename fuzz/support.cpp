@@ -6,10 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "abi/machine.h"
+#include "host/file_store.h"
 #include "host/host.h"
 #include "plugin/hostlink/module.h"
 
@@ -60,6 +59,9 @@ in_scratch_folder::~in_scratch_folder() {
 
 void attach_plugin() {
   if (module.own_module) return;
+  // The files the host and the plug-in share are kept in memory: opening,
+  // writing and removing them at every input would cost more than the work.
+  torval::host().files_in_memory = true;
   const in_scratch_folder here;
   step("load");
   if (!module.own_module || !module.host_module) {
@@ -71,14 +73,28 @@ void attach_plugin() {
   torval::host().quiet = !(transcript && *transcript == '1');
 }
 
-std::string file_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+std::string file_bytes(const std::string& name) {
+  std::string bytes;
+  torval::read_file(name, bytes);
+  return bytes;
+}
+
+void put_file(const std::string& name, const void* bytes, std::size_t size) {
+  FILE* file = torval::open_file(name, "wb");
+  if (!file || std::fwrite(bytes, 1, size, file) != size) broken(__FILE__, __LINE__, "put_file", name);
+  std::fclose(file);
+}
+
+void queue_answer(int code, const std::string& period_start, const std::string& period_end) {
+  torval::answer a;
+  a.code = code;
+  a.period_start = period_start;
+  a.period_end = period_end;
+  torval::host().answers.push_back(a);
 }
 
 void reset_host_output() {
+  torval::close_line_files();
   torval::host().form_refusal.clear();
   torval::host().transcript.clear();
   torval::host().answers.clear();

@@ -1,7 +1,7 @@
 // What every fuzz program shares: the plug-in code attached to the stand-in
-// host once, a scratch folder for the files the host writes, and the report
-// of a broken property, which stops the program so that the fuzzer keeps the
-// input that broke it.
+// host once, with the files they share kept in memory and a scratch folder
+// for anything else the host writes, and the report of a broken property,
+// which stops the program so that the fuzzer keeps the input that broke it.
 #pragma once
 
 #include <cstddef>
@@ -36,10 +36,17 @@ class in_scratch_folder {
   int previous_;
 };
 
-// The whole content of a file ("" when it cannot be read).
-std::string file_bytes(const std::string& path);
+// The whole content of a file the host and the plug-in share ("" when there is none).
+std::string file_bytes(const std::string& name);
+// Makes such a file anew with the given bytes.
+void put_file(const std::string& name, const void* bytes, std::size_t size);
 
-// Forgets what the host wrote into its transcript and the answers left over.
+// Queues the host's answer to the next box, dialog or form, as the step
+// "answer" does; the period dialog's answer also carries its two dates.
+void queue_answer(int code, const std::string& period_start = {}, const std::string& period_end = {});
+
+// Forgets what the host wrote into its transcript and the answers left over,
+// and closes the files a command left open for appending lines.
 void reset_host_output();
 
 [[noreturn]] void broken(const char* file, int line, const char* property, const std::string& detail);

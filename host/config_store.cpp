@@ -1,10 +1,10 @@
 #include "host/config_store.h"
 
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <sstream>
 
+#include "host/file_store.h"
 #include "host/host.h"
 
 namespace torval {
@@ -14,7 +14,9 @@ using ini = std::map<std::string, std::map<std::string, std::string>>;
 
 ini load() {
   ini sections;
-  std::ifstream in(host().config_path, std::ios::binary);
+  std::string bytes;
+  read_file(host().config_path, bytes);
+  std::istringstream in(bytes);
   std::string line, section;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -28,10 +30,14 @@ ini load() {
 }
 
 void save(const ini& sections) {
-  std::ofstream out(host().config_path, std::ios::binary | std::ios::trunc);
+  std::string text;
   for (const auto& [section, keys] : sections) {
-    out << '[' << section << "]\n";
-    for (const auto& [key, value] : keys) out << key << '=' << value << '\n';
+    text += '[' + section + "]\n";
+    for (const auto& [key, value] : keys) text += key + '=' + value + '\n';
+  }
+  if (FILE* out = open_file(host().config_path, "wb")) {
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fclose(out);
   }
 }
 
@@ -52,13 +58,12 @@ void config_write(const std::string& section, const std::string& key, const std:
   save(sections);
 }
 
-void config_clear() { std::remove(host().config_path.c_str()); }
+void config_clear() { remove_file(host().config_path); }
 
 std::string config_contents() {
-  std::ifstream in(host().config_path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  std::string bytes;
+  read_file(host().config_path, bytes);
+  return bytes;
 }
 
 }  // namespace torval

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "host/file_store.h"
 #include "host/host.h"
 #include "host/session.h"
 
@@ -156,7 +157,7 @@ class data_line {
 table& new_table_file(int32_t number, const char* data_file) {
   table& t = *find_table(number);
   if (t.file) std::fclose(t.file);
-  t.file = std::fopen(data_file, "w+b");
+  t.file = open_file(data_file, "w+b");
   t.record_count = 0;
   reload_rows(t);
   return t;

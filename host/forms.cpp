@@ -210,6 +210,7 @@ void draw(const open_form& form, const char* moment) {
 }
 
 void say_hot_keys(const open_form& form) {
+  if (host().quiet) return;
   for (const form_item& item : form.items) {
     const auto& v = item.view;
     if (!v.hot_key) continue;
@@ -224,7 +225,7 @@ void raise(const open_form& form, int16_t event) {
   if (!form.hook) return;
   // The event travels in the low 16 bits only; the upper half stays 0.
   const int32_t result = form.hook(form.number, static_cast<uint16_t>(event));
-  say("  hook event " + std::to_string(event) + " -> " + std::to_string(result));
+  say([&] { return "  hook event " + std::to_string(event) + " -> " + std::to_string(result); });
 }
 
 // The item an edit names: by number, or the input field right after the
@@ -391,9 +392,9 @@ struct form_shown {
 }  // namespace
 
 uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hook hook) {
-  const std::string name = "form " + std::to_string(number);
+  const auto name = [number] { return "form " + std::to_string(number); };
   if (current_form || !block || !record) {
-    say("  " + name + (current_form ? ": another form is open" : ": no template block or no record"));
+    say("  " + name() + (current_form ? ": another form is open" : ": no template block or no record"));
     return 0;
   }
   open_form form;
@@ -407,17 +408,21 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
       });
   if (!read) {
     host().form_refusal = read.error;
-    say("  " + name + " cannot be shown: " + read.error + " (byte " +
-        std::to_string(read.error_at) + " of the block)");
+    say([&] {
+      return "  " + name() + " cannot be shown: " + read.error + " (byte " + std::to_string(read.error_at) +
+             " of the block)";
+    });
     return 0;
   }
   const auto* bytes = static_cast<const uint8_t*>(record);
   form.values.assign(bytes, bytes + read.bound_bytes);
   terminate_texts(form);
   const form_shown being_shown(form);
-  say("  " + name + " \"" + joined(characters_of(form.window.text)) + "\": " +
-      std::to_string(form.items.size()) + " items, " + std::to_string(read.bound_bytes) +
-      " bytes of the record bound" + (hook ? ", with hook" : ""));
+  say([&] {
+    return "  " + name() + " \"" + joined(characters_of(form.window.text)) +
+           "\": " + std::to_string(form.items.size()) + " items, " + std::to_string(read.bound_bytes) +
+           " bytes of the record bound" + (hook ? ", with hook" : "");
+  });
   raise(form, forms::event_setup);
   draw(form, "opens");
   say_hot_keys(form);
@@ -434,11 +439,12 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
   answer a;
   if (person) a.code = asked;
   else a = next_answer(q7::cancelled, "form");
-  say("  -> " + answer_text(a.code));
+  say([&] { return "  -> " + answer_text(a.code); });
   if (a.code == q7::confirmed) {
     std::memcpy(record, form.values.data(), form.values.size());
-    say("  the form's values written into the record (" + std::to_string(form.values.size()) +
-        " bytes)");
+    say([&] {
+      return "  the form's values written into the record (" + std::to_string(form.values.size()) + " bytes)";
+    });
   }
   return static_cast<uint16_t>(a.code);
 }

@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <string_view>
 
+#include "host/file_store.h"
 
 namespace torval {
 namespace {
@@ -57,13 +59,14 @@ void say_windows_text(const char* windows_text) {
 
 
 namespace {
-std::map<std::string, FILE*> open_line_files;
+std::map<std::string, FILE*, std::less<>> open_line_files;
 }  // namespace
 
 FILE* line_file(const char* name) {
-  FILE*& file = open_line_files[name];
-  if (!file) file = std::fopen(name, "ab");
-  return file;
+  auto open = open_line_files.find(std::string_view(name));
+  if (open == open_line_files.end()) open = open_line_files.emplace(name, nullptr).first;
+  if (!open->second) open->second = open_file(name, "ab");
+  return open->second;
 }
 
 void close_line_files() {
@@ -315,7 +318,7 @@ void report_audit() {
   bool sound = true;
   table* ledger_table = find_table(q7::ledger_table_no);
   for (const auto& [name, kept] : host().audit.ledger_totals) {
-    FILE* file = std::fopen(name.c_str(), "rb");
+    FILE* file = open_file(name, "rb");
     if (!file || !ledger_table) continue;
     const double saved[2] = {ledger_table->column_totals[0], ledger_table->column_totals[1]};
     const bool read = total_ledger(*ledger_table, file, records_in(file, sizeof(q7::ledger_entry)));

@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "abi/records.h"
@@ -81,6 +82,8 @@ struct host_state {
   // Fuzzing: nothing is written into the transcript and nothing is drawn for
   // it; everything else the host does, and checks, is as in a session.
   bool quiet = false;
+  // Fuzzing: the working folder's shared files are kept in memory (host/file_store.h).
+  bool files_in_memory = false;
   std::string form_refusal;             // why the last form could not be shown
   FILE* transcript_stream = nullptr;    // where each line goes as it is said, flushed
   std::string config_path = "torval.ini";
@@ -113,6 +116,14 @@ host_state& host();
 // this call fails.
 bool failing(uint32_t service);
 void say(const std::string& line);
+// Says the line that line() makes, and makes it only when the transcript is
+// written: on the paths every command takes, making the text costs more than
+// the work it tells of (a fuzzing run writes no transcript).
+template <class Line>
+requires std::is_invocable_r_v<std::string, Line>
+void say(Line line) {
+  if (!host().quiet) say(line());
+}
 
 // Whether the session traces the service.
 bool traced(uint32_t service);

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 
 namespace torval::platform {
@@ -34,5 +36,10 @@ void binary_stdout();
 bool input_is_terminal();
 // Makes the folder (and its parents) and enters it.
 bool enter_folder(const std::string& path);
+// A stream over a file's bytes held in memory (host/file_store.h): writes
+// at the end when appending, else where the stream stands, growing the
+// bytes as needed. Null where the platform has no such streams: only the
+// native build keeps files in memory.
+FILE* open_memory_file(std::shared_ptr<std::string> bytes, bool append, bool writable, bool readable);
 
 }  // namespace torval::platform

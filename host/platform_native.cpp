@@ -3,12 +3,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <set>
 
 #include "abi/native_module.h"
 #include "host/exports.h"
+#include "host/file_store.h"
 #include "host/host.h"
 #include "host/platform.h"
 
@@ -78,6 +81,77 @@ bool enter_folder(const std::string& path) {
   return chdir(path.c_str()) == 0;
 }
 
+namespace {
+
+// The state of one stream over a file in memory.
+struct memory_stream {
+  std::shared_ptr<std::string> bytes;
+  bool append;
+  std::size_t position = 0;
+};
+
+// The streams open now. The C library holds each stream's state where a
+// leak checker does not look; kept here (and never destroyed), a stream left
+// open on purpose, as a table's file is for the whole run, is not taken for a leak.
+std::set<memory_stream*>& open_memory_streams() {
+  static auto* streams = new std::set<memory_stream*>;
+  return *streams;
+}
+
+ssize_t read_memory(void* cookie, char* buffer, size_t size) {
+  auto& s = *static_cast<memory_stream*>(cookie);
+  if (s.position >= s.bytes->size()) return 0;
+  const std::size_t n = std::min(size, s.bytes->size() - s.position);
+  std::memcpy(buffer, s.bytes->data() + s.position, n);
+  s.position += n;
+  return static_cast<ssize_t>(n);
+}
+
+ssize_t write_memory(void* cookie, const char* buffer, size_t size) {
+  auto& s = *static_cast<memory_stream*>(cookie);
+  if (s.append) s.position = s.bytes->size();
+  // Past the end, as after a seek there, the gap reads as zeros.
+  if (s.bytes->size() < s.position + size) s.bytes->resize(s.position + size);
+  std::memcpy(s.bytes->data() + s.position, buffer, size);
+  s.position += size;
+  return static_cast<ssize_t>(size);
+}
+
+int seek_memory(void* cookie, off64_t* offset, int whence) {
+  auto& s = *static_cast<memory_stream*>(cookie);
+  const off64_t base = whence == SEEK_SET   ? 0
+                       : whence == SEEK_CUR ? static_cast<off64_t>(s.position)
+                                            : static_cast<off64_t>(s.bytes->size());
+  const off64_t target = base + *offset;
+  if (target < 0) return -1;
+  s.position = static_cast<std::size_t>(target);
+  *offset = target;
+  return 0;
+}
+
+int close_memory(void* cookie) {
+  open_memory_streams().erase(static_cast<memory_stream*>(cookie));
+  delete static_cast<memory_stream*>(cookie);
+  return 0;
+}
+
+}  // namespace
+
+FILE* open_memory_file(std::shared_ptr<std::string> bytes, bool append, bool writable, bool readable) {
+  const char* mode = append ? (readable ? "a+" : "a") : readable && writable ? "r+" : readable ? "r" : "w";
+  auto* stream = new memory_stream{std::move(bytes), append};
+  FILE* file = fopencookie(stream, mode, {read_memory, write_memory, seek_memory, close_memory});
+  if (!file) {
+    delete stream;
+    return nullptr;
+  }
+  open_memory_streams().insert(stream);
+  // Unbuffered: a buffer would only copy the bytes once more on their way
+  // into memory, and costs an allocation at every open.
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  return file;
+}
+
 }  // namespace torval::platform
 
 extern "C" {
@@ -106,6 +180,8 @@ uint32_t torval_native_GetModuleFileNameA(void* module, char* buffer, uint32_t s
 }
 
 void torval_native_set_se_translator(void* translator) { torval::host().se_translator = translator; }
+
+int torval_native_remove(const char* name) { return torval::remove_file(name); }
 
 int Q7_STDCALL torval_native_MessageBoxA(void*, const char* text, const char* caption, unsigned) {
   torval::say("  MessageBoxA of user32 (the host's hook did not answer) \"" +

@@ -110,4 +110,6 @@ bool enter_folder(const std::string& path) {
   return SetCurrentDirectoryA(path.c_str()) != 0;
 }
 
+FILE* open_memory_file(std::shared_ptr<std::string>, bool, bool, bool) { return nullptr; }
+
 }  // namespace torval::platform

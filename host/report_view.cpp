@@ -2,10 +2,11 @@
 // into the transcript by the column layout the caller hands over.
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "host/file_store.h"
 #include "host/host.h"
 
 namespace torval {
@@ -78,7 +79,9 @@ void show_report(const char* file, const char* layout, const char* title) {
   for (const column& c : columns) titles.push_back(c.title);
   say("  | " + draw(columns, titles));
   say("  | " + std::string(report_width, '-'));
-  std::ifstream in(file, std::ios::binary);
+  std::string bytes;
+  read_file(file, bytes);
+  std::istringstream in(bytes);
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     // Tabs end every field of a line; what follows the last one is empty.

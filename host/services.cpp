@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -14,6 +13,7 @@
 #include "abi/host_services.h"
 #include "abi/mazovia.h"
 #include "host/config_store.h"
+#include "host/file_store.h"
 #include "host/forms.h"
 #include "host/host.h"
 
@@ -42,34 +42,41 @@ void convert(char* text, char32_t (*from)(unsigned char), unsigned char (*to)(ch
   for (; *text; ++text) *text = static_cast<char>(to(from(static_cast<unsigned char>(*text))));
 }
 
+void convert(char* text, unsigned char (*byte_to_byte)(unsigned char)) {
+  for (; *text; ++text) *text = static_cast<char>(byte_to_byte(static_cast<unsigned char>(*text)));
+}
+
 char32_t windows_code_point(unsigned char b) { return q7::windows_1250_code_point(b); }
-char32_t mazovia_code_point(unsigned char b) { return q7::mazovia_code_point(b); }
-unsigned char windows_byte(char32_t cp) { return q7::windows_1250_byte(cp); }
+unsigned char windows_byte_of_mazovia(unsigned char b) { return q7::mazovia_to_windows_1250(b); }
 unsigned char mazovia_byte_or_mark(char32_t cp) {
   const unsigned char b = q7::mazovia_byte(cp);
   return b ? b : '?';
 }
 
 int16_t show_box(const char* service, const char* caption, const char* text, int32_t style) {
-  say(std::string("  box ") + service + " \"" + from_mazovia(caption) + "\" style " +
-      std::to_string(style) + ":");
+  say([&] {
+    return std::string("  box ") + service + " \"" + from_mazovia(caption) + "\" style " +
+           std::to_string(style) + ":";
+  });
   say_text(text);
   const answer a = next_answer(0, "box");
-  say("  -> " + answer_text(a.code));
+  say([&] { return "  -> " + answer_text(a.code); });
   return static_cast<int16_t>(a.code);
 }
 
 // The Windows message box of the plug-in, answered by the host through its
 // delay-load hook: the text arrives in the Windows code page.
 int Q7_STDCALL scripted_message_box(void*, const char* text, const char* caption, unsigned style) {
-  say("  Windows box \"" + from_windows_1250(caption) + "\" style 0x" +
-      [&] { char hex[16]; std::snprintf(hex, sizeof hex, "%x", style); return std::string(hex); }() +
-      ":");
+  say([&] {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%x", style);
+    return "  Windows box \"" + from_windows_1250(caption) + "\" style 0x" + hex + ":";
+  });
   say_windows_text(text);
   answer a;
   a.code = host().windows_box_answer;
   if (!a.code) a = next_answer(box_abort, "Windows box");
-  say("  -> " + answer_text(a.code));
+  say([&] { return "  -> " + answer_text(a.code); });
   return a.code;
 }
 
@@ -149,19 +156,19 @@ uint16_t Q7_CDECL torval_52023(int32_t dialog, void* data, int32_t zero, ...) {
     const char* text = va_arg(more, const char*);
     int16_t value;
     std::memcpy(&value, data, sizeof value);
-    say(line + " (install notice), value " + std::to_string(value) + ":");
+    say([&] { return line + " (install notice), value " + std::to_string(value) + ":"; });
     say_text(text);
     const answer a = next_answer(0, "dialog");
     if (a.sets_value && behaves("dialog-stores-32-bits")) {
       const auto value32 = static_cast<int32_t>(a.value);
       std::memcpy(data, &value32, sizeof value32);
-      say("  value set to " + std::to_string(a.value) + " (32 bits)");
+      say([&] { return "  value set to " + std::to_string(a.value) + " (32 bits)"; });
     } else if (a.sets_value) {
       const auto value16 = static_cast<int16_t>(a.value);
       std::memcpy(data, &value16, sizeof value16);
-      say("  value set to " + std::to_string(a.value));
+      say([&] { return "  value set to " + std::to_string(a.value); });
     }
-    say("  -> " + answer_text(a.code));
+    say([&] { return "  -> " + answer_text(a.code); });
     va_end(more);
     return static_cast<uint16_t>(a.code);
   }
@@ -169,15 +176,17 @@ uint16_t Q7_CDECL torval_52023(int32_t dialog, void* data, int32_t zero, ...) {
   if (dialog == period_dialog) {
     // The period buffer: start date at 0, end date at 9, each YY.MM.DD.
     char* period = static_cast<char*>(data);
-    say(line + " (period), proposed " + std::string(period, strnlen(period, 8)) + " to " +
-        std::string(period + 9, strnlen(period + 9, 8)));
+    say([&] {
+      return line + " (period), proposed " + std::string(period, strnlen(period, 8)) + " to " +
+             std::string(period + 9, strnlen(period + 9, 8));
+    });
     const answer a = next_answer(0, "dialog");
     if (!a.period_start.empty()) {
       std::snprintf(period, 9, "%s", a.period_start.c_str());
       std::snprintf(period + 9, 9, "%s", a.period_end.c_str());
-      say("  period set to " + a.period_start + " to " + a.period_end);
+      say([&] { return "  period set to " + a.period_start + " to " + a.period_end; });
     }
-    say("  -> " + answer_text(a.code));
+    say([&] { return "  -> " + answer_text(a.code); });
     return static_cast<uint16_t>(a.code);
   }
   say(line + ": not a dialog of this host");
@@ -216,7 +225,7 @@ void Q7_STDCALL torval_52040(void* record, int32_t direction) {
 void Q7_STDCALL torval_52158(char* text, char* same_text, int32_t from, int32_t to) {
   if (text != same_text) say("  52158: the two texts differ");
   if (from == mazovia_page && to == windows_page)
-    convert(text, mazovia_code_point, windows_byte);
+    convert(text, windows_byte_of_mazovia);
   else if (from == windows_page && to == mazovia_page)
     convert(text, windows_code_point, mazovia_byte_or_mark);
 }
@@ -269,12 +278,12 @@ const uint8_t* Q7_STDCALL torval_32500(int32_t block) {
 // rising from session to session like the host's own.
 int32_t Q7_STDCALL torval_50800() {
   int32_t stamp = 0;
-  if (FILE* in = std::fopen("torval.stamp", "r")) {
+  if (FILE* in = open_file("torval.stamp", "r")) {
     if (std::fscanf(in, "%d", &stamp) != 1) stamp = 0;
     std::fclose(in);
   }
   ++stamp;
-  if (FILE* out = std::fopen("torval.stamp", "w")) {
+  if (FILE* out = open_file("torval.stamp", "w")) {
     std::fprintf(out, "%d\n", static_cast<int>(stamp));
     std::fclose(out);
   }
@@ -345,8 +354,8 @@ FILE* Q7_STDCALL torval_50516(int32_t, const char* file_name, q7::table_descript
                               int32_t* count) {
   if (failing(50516)) return nullptr;
   table* t = table_of(descriptor);
-  FILE* file = std::fopen(file_name, "r+b");
-  if (!file) file = std::fopen(file_name, "w+b");
+  FILE* file = open_file(file_name, "r+b");
+  if (!file) file = open_file(file_name, "w+b");
   if (!t || !file || !count) {
     if (file) std::fclose(file);
     return nullptr;
@@ -437,7 +446,9 @@ int32_t Q7_STDCALL torval_52178(double scaled_amount, int32_t scale) {
 int16_t Q7_STDCALL torval_35804(int32_t, const char* caption, const char* format, int32_t style,
                                 q7::host_va_list values) {
   const std::string text = format_values(format, values);
-  say(std::string("  message \"") + from_mazovia(caption) + "\" style " + std::to_string(style) + ":");
+  say([&] {
+    return std::string("  message \"") + from_mazovia(caption) + "\" style " + std::to_string(style) + ":";
+  });
   say_text(text.c_str());
   return 1;
 }
@@ -455,8 +466,10 @@ void Q7_STDCALL torval_52407(const char* file, const char* line) {
 void Q7_STDCALL torval_52409(const char* file, const char* layout, int32_t zero, const char* title,
                              int32_t zero2) {
   close_line_files();
-  say("  52409(" + std::string(file) + ", \"" + from_mazovia(layout) + "\", " + std::to_string(zero) +
-      ", \"" + from_mazovia(title) + "\", " + std::to_string(zero2) + ")");
+  say([&] {
+    return "  52409(" + std::string(file) + ", \"" + from_mazovia(layout) + "\", " + std::to_string(zero) +
+           ", \"" + from_mazovia(title) + "\", " + std::to_string(zero2) + ")";
+  });
   show_report(file, layout, title);
 }
 
@@ -464,11 +477,16 @@ void Q7_STDCALL torval_52409(const char* file, const char* layout, int32_t zero,
 int32_t Q7_STDCALL torval_38360(int32_t, const char* file, int32_t a, int32_t b, int32_t c, int32_t d) {
   close_line_files();
   const std::string job = std::string(file) + ".prn";
-  say("  print " + std::string(file) + " (" + std::to_string(a) + ", " + std::to_string(b) + ", " +
-      std::to_string(c) + ", " + std::to_string(d) + ") to " + job);
-  std::ifstream in(file, std::ios::binary);
-  std::ofstream out(job, std::ios::binary | std::ios::trunc);
-  out << in.rdbuf();
+  say([&] {
+    return "  print " + std::string(file) + " (" + std::to_string(a) + ", " + std::to_string(b) + ", " +
+           std::to_string(c) + ", " + std::to_string(d) + ") to " + job;
+  });
+  std::string bytes;
+  read_file(file, bytes);
+  if (FILE* out = open_file(job, "wb")) {
+    std::fwrite(bytes.data(), 1, bytes.size(), out);
+    std::fclose(out);
+  }
   return 1;
 }
 
@@ -478,7 +496,7 @@ int32_t Q7_STDCALL torval_38360(int32_t, const char* file, int32_t a, int32_t b,
 extern const int32_t torval_33197_registers[3] Q7_SYMBOL("torval_33197_registers");
 void Q7_FASTCALL torval_33197_service(int32_t code) Q7_SYMBOL("torval_33197_service");
 void Q7_FASTCALL torval_33197_service(int32_t code) {
-  say("  end of the cash-desk command (" + std::to_string(code) + ")");
+  say([&] { return "  end of the cash-desk command (" + std::to_string(code) + ")"; });
   const int32_t* r = torval_33197_registers;
   if (r[0] != code || r[2] != code)
     say("  (the value differs in the registers: eax " + std::to_string(r[0]) + ", ecx " +

@@ -6,12 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "abi/machine.h"
 #include "host/config_store.h"
+#include "host/file_store.h"
 #include "host/host.h"
 #include "host/platform.h"
 #include "host/session.h"
@@ -335,14 +336,14 @@ void add_ledger_entry(const step_call& s) {
   entry.stamp_copy = static_cast<int32_t>(
       std::strtoll(field(line, "copy", field(line, "stamp", "0")).c_str(), nullptr, 0));
   const std::string file_name = ledger_file(s.args[0]);
-  FILE* file = std::fopen(file_name.c_str(), "ab");
+  FILE* file = open_file(file_name, "ab");
   if (!file) throw refused{"cannot write " + file_name};
   std::fwrite(&entry, sizeof entry, 1, file);
   std::fclose(file);
 }
 
 void show_ledger(const std::string& file_name) {
-  FILE* file = std::fopen(file_name.c_str(), "rb");
+  FILE* file = open_file(file_name, "rb");
   if (!file) return say("  no ledger " + file_name);
   q7::ledger_entry entry;
   int index = 0;
@@ -366,8 +367,9 @@ void show_ledger(const std::string& file_name) {
 void show_file(const std::string& name) {
   if (name.find_first_of("/\\:") != std::string::npos)
     throw refused{"show file takes the name of a file in the work folder, not a path"};
-  std::ifstream in(name, std::ios::binary);
-  if (!in) return say("  no file " + name);
+  std::string bytes;
+  if (!read_file(name, bytes)) return say("  no file " + name);
+  std::istringstream in(bytes);
   say("  " + name + ":");
   for (std::string line; std::getline(in, line);) {
     const bool crlf = !line.empty() && line.back() == '\r';

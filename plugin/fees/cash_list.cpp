@@ -10,6 +10,7 @@
 #include "plugin/hostlink/entry.h"
 #include "plugin/hostlink/key_call.h"
 #include "plugin/hostlink/module.h"
+#include "plugin/platform/platform.h"
 
 namespace q7 {
 namespace {
@@ -142,8 +143,8 @@ void payments_report(const key_call& call) {
     return;
   if (svc_52023(period_dialog, period, 0) != confirmed) return;
 
-  std::remove(report_file);
-  std::remove(listing_file);
+  platform::remove_file(report_file);
+  platform::remove_file(listing_file);
   payments_sheet_begin();
   char line[1024];
   std::snprintf(line, sizeof line,

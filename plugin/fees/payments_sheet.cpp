@@ -8,6 +8,7 @@
 
 #include "abi/mazovia.h"
 #include "plugin/hostlink/host.h"
+#include "plugin/platform/platform.h"
 
 namespace q7 {
 namespace {
@@ -91,7 +92,7 @@ void append(const sheet_line& line) {
 }  // namespace
 
 void payments_sheet_begin() {
-  std::remove(sheet_file);
+  platform::remove_file(sheet_file);
   // The byte-order mark, then the column titles. This file alone is UTF-8,
   // so its titles are written as the source holds them, not through MZ.
   svc_52407(sheet_file,

@@ -30,6 +30,8 @@ char* copy_text(char* destination, const char* source) {
   return destination;
 }
 
+void remove_file(const char* name) { torval_native_remove(name); }
+
 void install_se_translator(void* translator) { torval_native_set_se_translator(translator); }
 
 void* host_se_translator() { return reinterpret_cast<void*>(&torval_30005); }

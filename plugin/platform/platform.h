@@ -30,6 +30,8 @@ void* find_export(module_handle module, const char* name_or_ordinal);
 uint32_t module_file_name(module_handle module, char* buffer, uint32_t size);
 // lstrcpyA
 char* copy_text(char* destination, const char* source);
+// remove of the C library: deletes a file of the working folder, if there is one.
+void remove_file(const char* name);
 
 // Installs the C run-time's per-thread translator of structured exceptions.
 void install_se_translator(void* translator);

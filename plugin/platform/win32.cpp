@@ -1,6 +1,8 @@
 // The platform calls of the plug-in on Windows.
 #include <windows.h>
 
+#include <cstdio>
+
 #include "plugin/platform/platform.h"
 
 // The host's translator of structured exceptions, imported by number: the
@@ -20,6 +22,8 @@ uint32_t module_file_name(module_handle module, char* buffer, uint32_t size) {
 }
 
 char* copy_text(char* destination, const char* source) { return lstrcpyA(destination, source); }
+
+void remove_file(const char* name) { std::remove(name); }
 
 void install_se_translator(void* translator) {
   // The C run-time exports the setter only under its C++ name.

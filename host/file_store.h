@@ -1,0 +1,21 @@
+// The files of the working folder that the host and the plug-in share: the
+// tables' files, the holders' ledgers, the report and listing files. They are
+// on disk; a fuzzing run keeps them in memory instead (host().files_in_memory),
+// where opening, writing and removing one costs no system call. Both kinds
+// behave alike: a removed file stays readable and writable through a stream
+// still open on it, and is gone for every later open.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace torval {
+
+// fopen of the C library, with its modes ("rb", "ab", "r+b", "w+b", ...).
+FILE* open_file(const std::string& name, const char* mode);
+// remove of the C library: 0 when the file was there and is gone.
+int remove_file(const std::string& name);
+// The whole file into bytes; false when there is no such file.
+bool read_file(const std::string& name, std::string& bytes);
+
+}  // namespace torval
