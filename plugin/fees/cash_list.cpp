@@ -98,22 +98,28 @@ void add_to_totals(fee_sheet& totals, const fee_sheet& row) {
   totals.total += row.total;
 }
 
-// Deletes every space from the given position on; the rest closes up.
+// Deletes every space from the given position on; the rest closes up, a run
+// of other characters at a time.
 void remove_spaces(char* text) {
-  char* kept = text;
-  for (; *text; ++text)
-    if (*text != ' ') *kept++ = *text;
+  char* kept = std::strchr(text, ' ');
+  if (!kept) return;
+  for (const char* from = kept; *from;) {
+    from += std::strspn(from, " ");
+    const std::size_t run = std::strcspn(from, " ");
+    std::memmove(kept, from, run);
+    kept += run;
+    from += run;
+  }
   *kept = 0;
 }
 
 // A line of a row or of the totals: the leading values, then the seven
-// amounts in the columns' order.
+// amounts in the columns' order, each right-aligned in eight characters
+// ("%8s" of a "%.2f" text is what "%8.2f" writes).
 template <std::size_t N, class... Leading>
-void format_amounts_line(char (&line)[N], const char* format, const fee_sheet& s,
-                         Leading... leading) {
-  std::snprintf(line, N, format, leading..., s.membership_fee / 10000.0, s.usage_fee / 10000.0,
-                s.energy_fee / 10000.0, s.water_fee / 10000.0, s.heating_fee / 10000.0,
-                s.other_amount / 10000.0, s.total / 10000.0);
+void format_amounts_line(char (&line)[N], const char* format, const amount_texts& a, Leading... leading) {
+  std::snprintf(line, N, format, leading..., a.text[0], a.text[1], a.text[2], a.text[3], a.text[4], a.text[5],
+                a.text[6]);
 }
 
 void report_row(const cash_record& record, fee_sheet& totals) {
@@ -126,15 +132,15 @@ void report_row(const cash_record& record, fee_sheet& totals) {
 
   char date[9];
   terminated_copy<8>(date, record.cash_date);
+  const amount_texts amounts = amount_texts_of(row);
   char line[1024];
-  format_amounts_line(line,
-                      "%-25.25s\t%3d\t%10s\t%8.2f\t%8.2f\t%8.2f\t%8.2f\t%8.2f\t%8.2f\t%8.2f\t", row,
+  format_amounts_line(line, "%-25.25s\t%3d\t%10s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t", amounts,
                       row.head.holder_name, static_cast<int>(row.head.plot_no), date);
   svc_52407(listing_file, line);
   // The compact file keeps the name's padding, which stands before the first tab.
   if (char* tab = std::strchr(line, '\t')) remove_spaces(tab);
   svc_52407(report_file, line);
-  payments_sheet_row(row, date);
+  payments_sheet_row(row, date, amounts);
 }
 
 void payments_report(const key_call& call) {
@@ -151,7 +157,6 @@ void payments_report(const key_call& call) {
                 "%-25.25s\t%3s\t%10s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t", "Nazwisko", "Nr", "Data",
                 MZ("członk."), MZ("Użytkow."), "Energia", "Woda", "CO", "Inne", "Razem");
   svc_52407(listing_file, line);
-
   fee_sheet totals{};
   if (!call.table || !call.table->record_buffer || !call.record_count) abandon_command();
   const auto& record = *static_cast<const cash_record*>(call.table->record_buffer);
@@ -168,12 +173,13 @@ void payments_report(const key_call& call) {
 
   svc_52407(report_file, "");
   svc_52407(listing_file, "");
-  format_amounts_line(line, "%-25.25s\t   \t%10s\t%8.2f\t%8.2f\t%8.2f\t%8.2f\t%8.2f\t%8.2f\t%8.2f\t",
-                      totals, "RAZEM", "");
+  const amount_texts total_amounts = amount_texts_of(totals);
+  format_amounts_line(line, "%-25.25s\t   \t%10s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t", total_amounts,
+                      "RAZEM", "");
   svc_52407(listing_file, line);
   remove_spaces(line);
   svc_52407(report_file, line);
-  payments_sheet_totals(totals);
+  payments_sheet_totals(total_amounts);
 
   svc_52409(report_file,
             MZ("l-1Nazwisko\rc10Działka\rl13Data\rl13Skł.członkowska\rp12Użytkowanie\rp13Energia\r"

@@ -30,7 +30,8 @@ struct sheet_line {
       cut = true;
       return;
     }
-    for (unsigned i = 0; i < n; ++i) text[length++] = bytes[i];
+    std::memcpy(text + length, bytes, n);
+    length += n;
     text[length] = 0;
   }
   void put(char c) { put(&c, 1); }
@@ -62,24 +63,13 @@ void put_text(sheet_line& line, const char* mazovia_text) {
   if (quoted) line.put('"');
 }
 
-// An amount held ×10000, with two decimals and a decimal comma.
-void put_amount(sheet_line& line, double scaled) {
-  char number[400];
-  const int n = std::snprintf(number, sizeof number, "%.2f", scaled / 10000.0);
-  if (n < 0 || n >= static_cast<int>(sizeof number)) {
-    line.cut = true;
-    return;
-  }
-  if (char* point = std::strchr(number, '.')) *point = ',';
-  line.put(number, static_cast<unsigned>(n));
-}
-
-void put_amounts(sheet_line& line, const fee_sheet& s) {
-  const double amounts[] = {s.membership_fee, s.usage_fee,    s.energy_fee, s.water_fee,
-                            s.heating_fee,    s.other_amount, s.total};
-  for (double amount : amounts) {
+// The amounts, each with a decimal comma.
+void put_amounts(sheet_line& line, const amount_texts& amounts) {
+  for (const char* text : amounts.text) {
     line.separator();
-    put_amount(line, amount);
+    const unsigned start = line.length;
+    line.put(text, static_cast<unsigned>(std::strlen(text)));
+    if (char* point = line.cut ? nullptr : std::strchr(line.text + start, '.')) *point = ',';
   }
 }
 
@@ -91,6 +81,14 @@ void append(const sheet_line& line) {
 
 }  // namespace
 
+amount_texts amount_texts_of(const fee_sheet& s) {
+  const double amounts[amount_texts::count] = {s.membership_fee, s.usage_fee,    s.energy_fee, s.water_fee,
+                                               s.heating_fee,    s.other_amount, s.total};
+  amount_texts texts;
+  for (int i = 0; i < amount_texts::count; ++i) format_two_decimals(amounts[i] / 10000.0, texts.text[i]);
+  return texts;
+}
+
 void payments_sheet_begin() {
   platform::remove_file(sheet_file);
   // The byte-order mark, then the column titles. This file alone is UTF-8,
@@ -100,7 +98,7 @@ void payments_sheet_begin() {
             "Inne;Razem");
 }
 
-void payments_sheet_row(const fee_sheet& row, const char* date) {
+void payments_sheet_row(const fee_sheet& row, const char* date, const amount_texts& amounts) {
   sheet_line line;
   line.text[0] = 0;
   put_text(line, row.head.holder_name);
@@ -108,11 +106,11 @@ void payments_sheet_row(const fee_sheet& row, const char* date) {
   const int n = std::snprintf(plot_no, sizeof plot_no, ";%d;", static_cast<int>(row.head.plot_no));
   line.put(plot_no, static_cast<unsigned>(n));
   put_text(line, date);
-  put_amounts(line, row);
+  put_amounts(line, amounts);
   append(line);
 }
 
-void payments_sheet_totals(const fee_sheet& totals) {
+void payments_sheet_totals(const amount_texts& totals) {
   sheet_line line;
   line.text[0] = 0;
   line.put("RAZEM;;", 7);

@@ -1,0 +1,111 @@
+#include "plugin/fees/decimal_text.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace q7 {
+namespace {
+
+// A non-negative integer in nine-digit limbs, the lowest first: large enough
+// for a hundred times the largest double.
+struct decimal_integer {
+  static constexpr uint32_t limb_base = 1000000000;
+  uint32_t limbs[36];
+  int count = 0;
+
+  explicit decimal_integer(uint64_t value) {
+    do {
+      limbs[count++] = static_cast<uint32_t>(value % limb_base);
+      value /= limb_base;
+    } while (value != 0);
+  }
+
+  // Multiplies by 2^shift, up to 32 bits at a pass: a limb below 2^30 times
+  // 2^32 and a carry stay below 2^64.
+  void shift_left(int shift) {
+    while (shift > 0) {
+      const int bits = shift < 32 ? shift : 32;
+      shift -= bits;
+      uint64_t carry = 0;
+      for (int i = 0; i < count; ++i) {
+        const uint64_t product = (static_cast<uint64_t>(limbs[i]) << bits) + carry;
+        limbs[i] = static_cast<uint32_t>(product % limb_base);
+        carry = product / limb_base;
+      }
+      while (carry != 0) {
+        limbs[count++] = static_cast<uint32_t>(carry % limb_base);
+        carry /= limb_base;
+      }
+    }
+  }
+
+  // The decimal digits, without leading zeros ("0" for zero); answers their number.
+  std::size_t digits(char* out) const {
+    std::size_t n = 0;
+    char reversed[10];
+    for (uint32_t top = limbs[count - 1]; n == 0 || top != 0; top /= 10) reversed[n++] = static_cast<char>('0' + top % 10);
+    for (std::size_t i = 0; i < n; ++i) out[i] = reversed[n - 1 - i];
+    for (int i = count - 2; i >= 0; --i) {
+      uint32_t limb = limbs[i];
+      for (int d = 8; d >= 0; --d) {
+        out[n + static_cast<std::size_t>(d)] = static_cast<char>('0' + limb % 10);
+        limb /= 10;
+      }
+      n += 9;
+    }
+    out[n] = 0;
+    return n;
+  }
+};
+
+}  // namespace
+
+std::size_t format_two_decimals(double value, char (&text)[two_decimals_size]) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const bool negative = (bits >> 63) != 0;
+  const int biased_exponent = static_cast<int>((bits >> 52) & 0x7FF);
+  const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
+  // Infinities and not-a-number are as the C library names them.
+  if (biased_exponent == 0x7FF) return static_cast<std::size_t>(std::snprintf(text, sizeof text, "%.2f", value));
+
+  // The value is mantissa · 2^exponent; the text shows hundredths, so the
+  // integer wanted is mantissa · 100 · 2^exponent, rounded half to even.
+  const uint64_t mantissa = biased_exponent ? fraction | uint64_t{1} << 52 : fraction;
+  const int exponent = (biased_exponent ? biased_exponent : 1) - 1075;
+  const uint64_t scaled = mantissa * 100;  // below 2^60
+  decimal_integer hundredths(0);
+  if (exponent >= 0) {
+    hundredths = decimal_integer(scaled);
+    hundredths.shift_left(exponent);
+  } else if (-exponent < 62) {
+    const int shift = -exponent;
+    uint64_t quotient = scaled >> shift;
+    const uint64_t remainder = scaled & ((uint64_t{1} << shift) - 1);
+    const uint64_t half = uint64_t{1} << (shift - 1);
+    if (remainder > half || (remainder == half && (quotient & 1) != 0)) ++quotient;
+    hundredths = decimal_integer(quotient);
+  }  // else below a two-hundredth (scaled < 2^60 < half of 2^62): zero
+
+  char digits[two_decimals_size];
+  std::size_t n = hundredths.digits(digits);
+  // At least one digit before the point.
+  char padded[two_decimals_size];
+  const std::size_t zeros = n < 3 ? 3 - n : 0;
+  std::memset(padded, '0', zeros);
+  std::memcpy(padded + zeros, digits, n + 1);
+  n += zeros;
+
+  std::size_t length = 0;
+  if (negative) text[length++] = '-';
+  std::memcpy(text + length, padded, n - 2);
+  length += n - 2;
+  text[length++] = '.';
+  text[length++] = padded[n - 2];
+  text[length++] = padded[n - 1];
+  text[length] = 0;
+  return length;
+}
+
+}  // namespace q7
