@@ -8,14 +8,22 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace torval {
 
 // fopen of the C library, with its modes ("rb", "ab", "r+b", "w+b", ...).
-FILE* open_file(const std::string& name, const char* mode);
+FILE* open_file(std::string_view name, const char* mode);
 // remove of the C library: 0 when the file was there and is gone.
-int remove_file(const std::string& name);
+int remove_file(std::string_view name);
 // The whole file into bytes; false when there is no such file.
-bool read_file(const std::string& name, std::string& bytes);
+bool read_file(std::string_view name, std::string& bytes);
+
+// Appends a line and CR LF to a text file, making the file if there is none,
+// as the host's line service does. The file is kept open from its first line
+// until close_line_files (when the command ends or the file is read), so
+// that a command's lines cost no open each.
+void append_line(std::string_view name, const char* line);
+void close_line_files();
 
 }  // namespace torval

@@ -58,23 +58,6 @@ void say_windows_text(const char* windows_text) {
 }
 
 
-namespace {
-std::map<std::string, FILE*, std::less<>> open_line_files;
-}  // namespace
-
-FILE* line_file(const char* name) {
-  auto open = open_line_files.find(std::string_view(name));
-  if (open == open_line_files.end()) open = open_line_files.emplace(name, nullptr).first;
-  if (!open->second) open->second = open_file(name, "ab");
-  return open->second;
-}
-
-void close_line_files() {
-  for (auto& [name, file] : open_line_files)
-    if (file) std::fclose(file);
-  open_line_files.clear();
-}
-
 bool behaves(const char* behaviour) { return host().behaviours.count(behaviour) != 0; }
 
 bool answer_of(const std::vector<std::string>& w, answer& a, std::string& why) {

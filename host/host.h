@@ -178,11 +178,6 @@ bool day_number(const char* date, long& days);
 // A date of the calendar written YY.MM.DD (no 30 February).
 bool calendar_date(const std::string& date);
 
-// The text files that 52407 appends lines to, each kept open from its first
-// line until the command ends or the file is read.
-FILE* line_file(const char* name);
-void close_line_files();
-
 // Transcript output, in UTF-8.
 void say(const std::string& line);
 // A text of the system (Mazovia) shown line by line, markup made visible.

@@ -457,10 +457,7 @@ int16_t Q7_STDCALL torval_35804(int32_t, const char* caption, const char* format
 // The file stays open, buffered, until the command ends or the file is read.
 void Q7_STDCALL torval_52407(const char* file, const char* line) {
   trace(52407, [&]() -> std::string { return std::string(file) + ", \"" + from_mazovia(line) + "\""; });
-  if (FILE* out = line_file(file)) {
-    std::fputs(line, out);
-    std::fputs("\r\n", out);
-  }
+  append_line(file, line);
 }
 
 void Q7_STDCALL torval_52409(const char* file, const char* layout, int32_t zero, const char* title,
