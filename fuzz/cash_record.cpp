@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "abi/records.h"
 #include "fuzz/support.h"
@@ -49,19 +49,24 @@ bool listed(const q7::cash_record& record) {
          record.cash_plot_no[0] != 0;
 }
 
-std::vector<std::string> fields(const std::string& line) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  for (std::size_t at; (at = line.find('\t', start)) != std::string::npos; start = at + 1)
-    out.push_back(line.substr(start, at - start));
-  out.push_back(line.substr(start));
-  return out;
+// Where the last CR LF that begins at or before pos begins; npos when there
+// is none. It looks for the LF alone: a search for the pair would compare
+// memory at every position, and the fuzzer inspects every such comparison.
+std::size_t last_line_end(std::string_view text, std::size_t pos) {
+  for (std::size_t lf = text.rfind('\n', pos + 1); lf != std::string_view::npos && lf > 0;
+       lf = text.rfind('\n', lf - 1))
+    if (text[lf - 1] == '\r') return lf - 1;
+  return std::string_view::npos;
 }
 
-// The seven amount columns and what follows the line's last tab.
-std::vector<std::string> amounts(const std::string& line) {
-  const auto all = fields(line);
-  return all.size() < 8 ? all : std::vector<std::string>(all.end() - 8, all.end());
+// The seven amount columns and what follows the line's last tab: the line
+// after its eighth tab from the end, or the whole line when it has fewer.
+std::string_view amounts(std::string_view line) {
+  std::size_t at = line.size();
+  for (int tabs = 0; tabs < 8; ++tabs) {
+    if (at == 0 || (at = line.rfind('\t', at - 1)) == std::string_view::npos) return line;
+  }
+  return line.substr(at + 1);
 }
 
 }  // namespace
@@ -91,35 +96,49 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   // The listing: its head line, the document's line if it is listed, an
   // empty line and the totals, each ended by CR LF.
-  const std::string listing = q7::fuzz::file_bytes("info2.txt");
+  const bool is_listed = listed(record);
+  const std::string listing_file = q7::fuzz::file_bytes("info2.txt");
+  const std::string_view listing = listing_file;
   const std::size_t head_end = listing.find("\r\n");
-  Q7_FUZZ_CHECK(head_end != std::string::npos && listing.size() >= 6 &&
-                    listing.compare(listing.size() - 2, 2, "\r\n") == 0,
-                "a listing without its lines:\n" + listing);
-  const std::size_t totals_start = listing.rfind("\r\n", listing.size() - 3) + 2;
-  const std::string totals = listing.substr(totals_start, listing.size() - 2 - totals_start);
-  Q7_FUZZ_CHECK(totals.compare(0, 5, "RAZEM") == 0 && totals_start >= head_end + 4 &&
-                    listing.compare(totals_start - 4, 2, "\r\n") == 0,
-                "no totals after an empty line:\n" + listing);
+  Q7_FUZZ_CHECK(head_end != std::string::npos && listing.size() >= 6 && listing.ends_with("\r\n"),
+                "a listing without its lines:\n" + listing_file);
+  const std::size_t totals_start = last_line_end(listing, listing.size() - 3) + 2;
+  const std::string_view totals = listing.substr(totals_start, listing.size() - 2 - totals_start);
+  Q7_FUZZ_CHECK(totals.starts_with("RAZEM") && totals_start >= head_end + 4 &&
+                    listing.substr(totals_start - 4, 2) == "\r\n",
+                "no totals after an empty line:\n" + listing_file);
   const std::size_t row_start = head_end + 2, row_end = totals_start - 4;
-  Q7_FUZZ_CHECK(listed(record) == (row_end > row_start), "the document is listed or left out wrongly:\n" + listing);
+  Q7_FUZZ_CHECK(is_listed == (row_end > row_start),
+                "the document is listed or left out wrongly:\n" + listing_file);
 
   // A listed document's amounts are the totals' amounts, where neither line
   // was cut at the line buffer's end.
   if (row_end > row_start) {
-    const std::string row = listing.substr(row_start, row_end - row_start);
+    const std::string_view row = listing.substr(row_start, row_end - row_start);
     constexpr std::size_t longest = 1023;
     if (row.size() < longest && totals.size() < longest)
-      Q7_FUZZ_CHECK(amounts(row) == amounts(totals), "the totals differ from the one document:\n" + listing);
+      Q7_FUZZ_CHECK(amounts(row) == amounts(totals),
+                    "the totals differ from the one document:\n" + listing_file);
   }
 
   // The spreadsheet file: header, the document's row if it is listed, and
   // the totals, ten fields each, whatever the name and the date hold.
   const std::string sheet = q7::fuzz::file_bytes("raport_wplat.csv");
-  const auto rows = q7::test::read_sheet(sheet).value_or(q7::test::sheet{});
-  Q7_FUZZ_CHECK(rows.size() == (listed(record) ? 3u : 2u), "the spreadsheet file's table is broken:\n" + sheet);
-  for (const auto& row : rows)
-    Q7_FUZZ_CHECK(row.size() == 10, "a spreadsheet row without its ten fields:\n" + sheet);
-  Q7_FUZZ_CHECK(rows.back()[0] == "RAZEM", "no totals row in the spreadsheet file:\n" + sheet);
+  std::size_t rows = 0, fields_in_row = 0;
+  bool ten_fields_each = true, last_row_is_totals = false;
+  const bool well_formed = q7::test::walk_sheet(
+      sheet,
+      [&](std::string_view value) {
+        if (fields_in_row++ == 0) last_row_is_totals = value == "RAZEM";
+      },
+      [&] {
+        ten_fields_each = ten_fields_each && fields_in_row == 10;
+        fields_in_row = 0;
+        ++rows;
+      });
+  Q7_FUZZ_CHECK(well_formed && rows == (is_listed ? 3u : 2u),
+                "the spreadsheet file's table is broken:\n" + sheet);
+  Q7_FUZZ_CHECK(ten_fields_each, "a spreadsheet row without its ten fields:\n" + sheet);
+  Q7_FUZZ_CHECK(last_row_is_totals, "no totals row in the spreadsheet file:\n" + sheet);
   return 0;
 }
