@@ -17,10 +17,12 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-
-#include "abi/compile_time.h"
+#include <cstring>
 #include <span>
 #include <string_view>
+#include <type_traits>
+
+#include "abi/compile_time.h"
 
 namespace q7::forms {
 
@@ -359,10 +361,17 @@ struct walk_result {
 namespace detail {
 
 class block_reader {
+  static_assert(std::endian::native == std::endian::little, "the block is read with the machine's loads");
+
  public:
   constexpr explicit block_reader(std::span<const uint8_t> block) : block_(block) {}
 
   constexpr uint16_t u16(std::size_t at) const {
+    if (!std::is_constant_evaluated()) {  // at run time, one load of both bytes (x86 is little-endian)
+      uint16_t value;
+      std::memcpy(&value, block_.data() + at, sizeof value);
+      return value;
+    }
     return static_cast<uint16_t>(block_[at] | block_[at + 1] << 8);
   }
   constexpr uint32_t u32(std::size_t at) const {
@@ -374,6 +383,13 @@ class block_reader {
   }
   // The zero-terminated text at `at`, which must end before `end`; false if it does not.
   constexpr bool text(std::size_t at, std::size_t end, std::span<const uint8_t>& out) const {
+    if (!std::is_constant_evaluated()) {  // at run time, one search instead of a test per byte
+      const void* zero = at < end ? std::memchr(block_.data() + at, 0, end - at) : nullptr;
+      if (!zero) return false;
+      out = block_.subspan(
+          at, static_cast<std::size_t>(static_cast<const uint8_t*>(zero) - (block_.data() + at)));
+      return true;
+    }
     for (std::size_t i = at; i < end; ++i) {
       if (block_[i] != 0) continue;
       out = block_.subspan(at, i - at);
