@@ -11,29 +11,45 @@ namespace {
 
 using stored_bytes = std::shared_ptr<std::string>;
 
-// The files kept in memory, by name. A stream open on a file holds its bytes
-// too, so removing the name leaves the stream working, as on disk.
-std::map<std::string, stored_bytes, std::less<>>& memory_files() {
-  static std::map<std::string, stored_bytes, std::less<>> files;
+// A name of the working folder in memory. A stream open on a file holds its
+// bytes too, so removing the file leaves the stream working, as on disk.
+// A removed file's entry stays, its bytes emptied when no stream holds them:
+// the same few files are made and removed at every command, and their
+// entries and buffers serve again.
+struct memory_entry {
+  stored_bytes bytes = std::make_shared<std::string>();
+  bool exists = false;
+};
+
+std::map<std::string, memory_entry, std::less<>>& memory_files() {
+  static std::map<std::string, memory_entry, std::less<>> files;
   return files;
 }
 
 bool in_memory() { return host().files_in_memory; }
 
-stored_bytes& memory_file(std::string_view name) {
-  auto found = memory_files().find(name);
-  if (found == memory_files().end())
-    found = memory_files().emplace(std::string(name), std::make_shared<std::string>()).first;
-  return found->second;
+// The file's entry, or null when there is no such file.
+memory_entry* existing(std::string_view name) {
+  const auto found = memory_files().find(name);
+  return found != memory_files().end() && found->second.exists ? &found->second : nullptr;
 }
 
-// A file that lines are appended to: on disk its stream, in memory its bytes.
+// The file's bytes, making the file, empty, if there is none.
+const stored_bytes& made(std::string_view name) {
+  auto found = memory_files().find(name);
+  if (found == memory_files().end()) found = memory_files().emplace(std::string(name), memory_entry{}).first;
+  found->second.exists = true;
+  return found->second.bytes;
+}
+
+// A file that lines are appended to: on disk its stream, in memory its bytes;
+// neither while it is closed. Entries stay for the next command's lines.
 struct line_file {
   FILE* stream = nullptr;
   stored_bytes bytes;
 };
 
-std::map<std::string, line_file, std::less<>>& open_line_files() {
+std::map<std::string, line_file, std::less<>>& line_files() {
   static std::map<std::string, line_file, std::less<>> files;
   return files;
 }
@@ -42,31 +58,31 @@ std::map<std::string, line_file, std::less<>>& open_line_files() {
 
 FILE* open_file(std::string_view name, const char* mode) {
   if (!in_memory()) return std::fopen(std::string(name).c_str(), mode);
-  auto& files = memory_files();
-  auto found = files.find(name);
   const std::string_view how(mode);
-  if (how.find('r') != std::string_view::npos && found == files.end()) return nullptr;
-  const stored_bytes& bytes = found == files.end() ? memory_file(name) : found->second;
+  const bool reads = how.find('r') != std::string_view::npos, plus = how.find('+') != std::string_view::npos;
+  if (reads && !existing(name)) return nullptr;
+  const stored_bytes& bytes = made(name);
   if (how.find('w') != std::string_view::npos) bytes->clear();
-  return platform::open_memory_file(
-      bytes, how.find('a') != std::string_view::npos,
-      how.find('+') != std::string_view::npos || how.find('r') == std::string_view::npos,
-      how.find('+') != std::string_view::npos || how.find('r') != std::string_view::npos);
+  return platform::open_memory_file(bytes, how.find('a') != std::string_view::npos, plus || !reads, plus || reads);
 }
 
 int remove_file(std::string_view name) {
   if (!in_memory()) return std::remove(std::string(name).c_str());
-  const auto found = memory_files().find(name);
-  if (found == memory_files().end()) return -1;
-  memory_files().erase(found);
+  memory_entry* entry = existing(name);
+  if (!entry) return -1;
+  entry->exists = false;
+  if (entry->bytes.use_count() > 1)
+    entry->bytes = std::make_shared<std::string>();  // the open streams keep the old bytes
+  else
+    entry->bytes->clear();
   return 0;
 }
 
 bool read_file(std::string_view name, std::string& bytes) {
   if (in_memory()) {
-    const auto found = memory_files().find(name);
-    if (found == memory_files().end()) return false;
-    bytes = *found->second;
+    const memory_entry* entry = existing(name);
+    if (!entry) return false;
+    bytes = *entry->bytes;
     return true;
   }
   FILE* file = std::fopen(std::string(name).c_str(), "rb");
@@ -79,11 +95,11 @@ bool read_file(std::string_view name, std::string& bytes) {
 }
 
 void append_line(std::string_view name, const char* line) {
-  auto open = open_line_files().find(name);
-  if (open == open_line_files().end()) open = open_line_files().emplace(std::string(name), line_file{}).first;
+  auto open = line_files().find(name);
+  if (open == line_files().end()) open = line_files().emplace(std::string(name), line_file{}).first;
   line_file& file = open->second;
   if (in_memory()) {
-    if (!file.bytes) file.bytes = memory_file(name);
+    if (!file.bytes) file.bytes = made(name);
     file.bytes->append(line).append("\r\n");
     return;
   }
@@ -94,9 +110,10 @@ void append_line(std::string_view name, const char* line) {
 }
 
 void close_line_files() {
-  for (auto& [name, file] : open_line_files())
+  for (auto& [name, file] : line_files()) {
     if (file.stream) std::fclose(file.stream);
-  open_line_files().clear();
+    file = line_file{};
+  }
 }
 
 }  // namespace torval

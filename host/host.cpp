@@ -119,8 +119,9 @@ answer next_answer(int default_code, const char* what) {
     return a;
   }
   if (answers.empty()) {
-    say(std::string("  (no answer scripted for the ") + what + ": " +
-        std::to_string(default_code) + ")");
+    say([&] {
+      return std::string("  (no answer scripted for the ") + what + ": " + std::to_string(default_code) + ")";
+    });
     answer a;
     a.code = default_code;
     return a;
