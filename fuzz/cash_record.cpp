@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // The listing: its head line, the document's line if it is listed, an
   // empty line and the totals, each ended by CR LF.
   const bool is_listed = listed(record);
-  const std::string listing_file = q7::fuzz::file_bytes("info2.txt");
+  const std::string& listing_file = q7::fuzz::file_bytes("info2.txt");
   const std::string_view listing = listing_file;
   const std::size_t head_end = listing.find("\r\n");
   Q7_FUZZ_CHECK(head_end != std::string::npos && listing.size() >= 6 && listing.ends_with("\r\n"),
@@ -123,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   // The spreadsheet file: header, the document's row if it is listed, and
   // the totals, ten fields each, whatever the name and the date hold.
-  const std::string sheet = q7::fuzz::file_bytes("raport_wplat.csv");
+  const std::string& sheet = q7::fuzz::file_bytes("raport_wplat.csv");
   std::size_t rows = 0, fields_in_row = 0;
   bool ten_fields_each = true, last_row_is_totals = false;
   const bool well_formed = q7::test::walk_sheet(

@@ -3,10 +3,11 @@
 // with a reason, never walked past.
 //
 // The input is the block itself, from its u32 head on. Each form number the
-// plug-in shows is tried, and the number of the block's first form.
+// plug-in shows is tried, and the number of the block's first form (once).
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -73,11 +74,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   // A block of exactly the input's bytes: a read past its end is an overflow.
   const std::vector<uint8_t> block(data, data + size);
-  uint16_t numbers[] = {q7::annual_fees_form, q7::previous_year_debts_form, q7::entry_fees_form, 0};
+  uint16_t numbers[4] = {q7::annual_fees_form, q7::previous_year_debts_form, q7::entry_fees_form};
+  std::size_t count = 3;
   const std::size_t first_number = forms::block_head_size + forms::form_head_size + forms::at_field;
-  if (size >= first_number + 2) numbers[3] = static_cast<uint16_t>(data[first_number] | data[first_number + 1] << 8);
+  const uint16_t first =
+      size >= first_number + 2 ? static_cast<uint16_t>(data[first_number] | data[first_number + 1] << 8) : 0;
+  if (std::find(numbers, numbers + count, first) == numbers + count) numbers[count++] = first;
 
-  for (uint16_t number : numbers) {
+  for (const uint16_t number : std::span(numbers, count)) {
     const forms::walk_result read = walk(block, number);
     // The host has only the block's start and takes its length from the
     // head: it is handed exactly the bytes the head says the block has.

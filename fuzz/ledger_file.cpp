@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const double host_debit = torval::find_table(q7::ledger_table_no)->column_totals[0];
   svc_52302(1, 0, &ledger.file, 0);
 
-  const std::string after = q7::fuzz::file_bytes(ledger_name);
+  const std::string& after = q7::fuzz::file_bytes(ledger_name);
   const std::size_t entries = size / entry_size;
   Q7_FUZZ_CHECK(after.size() >= size && after.size() / entry_size <= entries + 1,
                 std::to_string(size) + " bytes before, " + std::to_string(after.size()) + " after");

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 #include "abi/machine.h"
 #include "host/file_store.h"
@@ -73,10 +74,12 @@ void attach_plugin() {
   torval::host().quiet = !(transcript && *transcript == '1');
 }
 
-std::string file_bytes(const std::string& name) {
-  std::string bytes;
-  torval::read_file(name, bytes);
-  return bytes;
+const std::string& file_bytes(std::string_view name) {
+  static auto* buffers = new std::map<std::string, std::string, std::less<>>;
+  auto buffer = buffers->find(name);
+  if (buffer == buffers->end()) buffer = buffers->emplace(std::string(name), std::string()).first;
+  if (!torval::read_file(name, buffer->second)) buffer->second.clear();
+  return buffer->second;
 }
 
 void put_file(const std::string& name, const void* bytes, std::size_t size) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace q7::fuzz {
 
@@ -36,8 +37,10 @@ class in_scratch_folder {
   int previous_;
 };
 
-// The whole content of a file the host and the plug-in share ("" when there is none).
-std::string file_bytes(const std::string& name);
+// The whole content of a file the host and the plug-in share ("" when there
+// is none), valid until the next call for the same name: the buffer serves
+// again, so that reading a file after every input costs no allocation.
+const std::string& file_bytes(std::string_view name);
 // Makes such a file anew with the given bytes.
 void put_file(const std::string& name, const void* bytes, std::size_t size);
 
