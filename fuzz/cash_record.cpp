@@ -71,6 +71,11 @@ std::string_view amounts(std::string_view line) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  q7::fuzz::limit_input_length(argc, argv, sizeof(q7::cash_record));
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   q7::fuzz::attach_plugin();
   torval::table& t = cash_table();

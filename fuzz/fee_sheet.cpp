@@ -23,6 +23,11 @@ bool form_rate(double rate) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  q7::fuzz::limit_input_length(argc, argv, sizeof(q7::fuzz::fee_input));
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   q7::fuzz::attach_plugin();
   q7::fuzz::reset_host_output();

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <string_view>
+#include <vector>
 
 #include "abi/machine.h"
 #include "host/file_store.h"
@@ -16,6 +18,18 @@
 extern "C" int Q7_CDECL torval_session_step(const char* line) Q7_SYMBOL("torval_session_step");
 
 namespace q7::fuzz {
+
+void limit_input_length(int* argc, char*** argv, std::size_t bytes) {
+  for (int i = 1; i < *argc; ++i)
+    if (std::string_view((*argv)[i]).starts_with("-max_len=")) return;
+  // Kept for the whole run: the fuzzer reads its arguments from here.
+  static std::vector<char*> arguments((*argv), (*argv) + *argc);
+  static std::string limit = "-max_len=" + std::to_string(bytes);
+  arguments.insert(arguments.begin() + 1, limit.data());
+  arguments.push_back(nullptr);
+  *argc = static_cast<int>(arguments.size()) - 1;
+  *argv = arguments.data();
+}
 
 void step(const std::string& line) { torval_session_step(line.c_str()); }
 

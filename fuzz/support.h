@@ -11,6 +11,12 @@
 
 namespace q7::fuzz {
 
+// For a program whose input has a fixed length: adds -max_len=BYTES to the
+// fuzzer's arguments unless they name one, so that no input is longer than
+// what the program reads (a mutation past it would run the same input
+// again). Called from LLVMFuzzerInitialize.
+void limit_input_length(int* argc, char*** argv, std::size_t bytes);
+
 // Runs one session step in the stand-in host.
 void step(const std::string& line);
 
