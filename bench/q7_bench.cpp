@@ -1,19 +1,26 @@
 // Timings of the plug-in's hot paths in the stand-in host, native and built
-// for speed: the fees of a plot, a posting into ledgers of every size, and a
-// host service called through its bound thunk beside the same function
-// called directly. scripts/bench runs it and prints the table.
+// for speed: the fees of a plot, a cash document as a row of the payments
+// report, a posting into ledgers of every size, and a host service called
+// through its bound thunk beside the same function called directly.
+// scripts/bench runs it and prints the table.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "abi/machine.h"
 #include "abi/mazovia.h"
 #include "abi/records.h"
+#include "host/file_store.h"
+#include "host/host.h"
+#include "plugin/fees/cash_list.h"
 #include "plugin/fees/fee_sheet.h"
 #include "plugin/fees/ledger.h"
 #include "plugin/hostlink/host.h"
@@ -61,6 +68,57 @@ void compute_plot_fees_for_a_mix_of_letters(benchmark::State& state) {
   }
 }
 BENCHMARK(compute_plot_fees_for_a_mix_of_letters);
+
+// A cash document as the cash desk holds it: date, plot, payer and its
+// payment lines (text, amount in złoty).
+q7::cash_record cash_document(const char* date, const char* plot, const char* payer,
+                              std::initializer_list<std::pair<const char*, double>> lines) {
+  q7::cash_record record{};
+  std::snprintf(record.cash_date, sizeof record.cash_date, "%s", date);
+  std::snprintf(record.cash_plot_no, sizeof record.cash_plot_no, "%s", plot);
+  std::snprintf(record.payer_name, sizeof record.payer_name, "%s", payer);
+  std::size_t slot = 0;
+  for (const auto& [text, amount] : lines) {
+    // A slot of 25 characters, zero-terminated only when the text is shorter.
+    std::memcpy(record.line_texts + slot * q7::cash_slot_width, text, strnlen(text, q7::cash_slot_width));
+    record.line_amounts[slot++] = amount * 10000.0;
+  }
+  return record;
+}
+
+// The payments report's work for one document: its lines sorted into the
+// fee categories, the totals, the row's three lines written. The host keeps
+// the report's files in memory, so that the figure is the plug-in's.
+void payments_report_row_of_a_cash_document(benchmark::State& state) {
+  start_host();
+  const q7::cash_record documents[] = {
+      cash_document("11.02.01", "1", "Anna Nowak",
+                    {{MZ("2011 woda 300* 0.42=126.0"), 126}, {MZ("2011 opł. 300* 0.38=114.0"), 114}}),
+      cash_document("11.02.28", "2", MZ("Jan Kowalski-Wiśniewski Junior"),
+                    {{"2011 konserw.       10.00", 10},
+                     {"energia zaliczka", 12.5},
+                     {MZ("2011 składka członk. 6.00"), 6},
+                     {"2011 centr.ogrz.   150.00", 150}}),
+      cash_document("11.03.15", "17", MZ("Zofia Żurawska"),
+                    {{"wpisowe", 500}, {"2011 woda 12* 0.42=5.04", 5.04}}),
+  };
+  torval::host().files_in_memory = true;
+  q7::fee_sheet totals{};
+  std::size_t rows = 0;
+  for (auto _ : state) {
+    q7::payments_report_row(documents[rows++ % std::size(documents)], totals);
+    if (rows % 4096 == 0) {  // a report of 4096 documents ends, the next begins
+      state.PauseTiming();
+      torval::close_line_files();
+      for (const char* file : {"info.txt", "info2.txt", "raport_wplat.csv"}) torval::remove_file(file);
+      state.ResumeTiming();
+    }
+  }
+  benchmark::DoNotOptimize(totals.total);
+  torval::close_line_files();
+  torval::host().files_in_memory = false;
+}
+BENCHMARK(payments_report_row_of_a_cash_document);
 
 // A holder's ledger of n entries titled "T0" to "Tn-1", open in the host.
 struct ledger_of {

@@ -142,7 +142,7 @@ int close_memory(void* cookie) {
 
 FILE* open_memory_file(std::shared_ptr<std::string> bytes, bool append, bool writable, bool readable) {
   const char* mode = append ? (readable ? "a+" : "a") : readable && writable ? "r+" : readable ? "r" : "w";
-  auto* stream = new memory_stream{std::move(bytes), append};
+  auto* stream = new memory_stream{std::move(bytes), append, 0, {}};
   FILE* file = fopencookie(stream, mode, {read_memory, write_memory, seek_memory, close_memory});
   if (!file) {
     delete stream;

@@ -1,13 +1,15 @@
 // The key handler of the cash table (the cash desk) and its one command,
 // Ctrl-A: the payments of plot holders in a period, by fee category.
+#include "plugin/fees/cash_list.h"
+
 #include <cstdio>
 #include <cstring>
 
 #include "abi/mazovia.h"
 #include "plugin/fees/fee_sheet.h"
 #include "plugin/fees/payments_sheet.h"
-#include "plugin/hostlink/guard.h"
 #include "plugin/hostlink/entry.h"
+#include "plugin/hostlink/guard.h"
 #include "plugin/hostlink/key_call.h"
 #include "plugin/hostlink/module.h"
 #include "plugin/platform/platform.h"
@@ -115,14 +117,18 @@ void remove_spaces(char* text) {
 
 // A line of a row or of the totals: the leading values, then the seven
 // amounts in the columns' order, each right-aligned in eight characters
-// ("%8s" of a "%.2f" text is what "%8.2f" writes).
+// ("%8s" of a "%.2f" text is what "%8.2f" writes). A line longer than the
+// buffer is cut at its end, as the report has always cut it.
 template <std::size_t N, class... Leading>
 void format_amounts_line(char (&line)[N], const char* format, const amount_texts& a, Leading... leading) {
-  std::snprintf(line, N, format, leading..., a.text[0], a.text[1], a.text[2], a.text[3], a.text[4], a.text[5],
-                a.text[6]);
+  const int length = std::snprintf(line, N, format, leading..., a.text[0], a.text[1], a.text[2], a.text[3],
+                                   a.text[4], a.text[5], a.text[6]);
+  if (length < 0) line[0] = 0;  // a failed formatting leaves no half line
 }
 
-void report_row(const cash_record& record, fee_sheet& totals) {
+}  // namespace
+
+void payments_report_row(const cash_record& record, fee_sheet& totals) {
   fee_sheet row{};
   const std::size_t plot_no_width = sizeof(cash_record) - offsetof(cash_record, cash_plot_no);
   row.head.plot_no = read_plot_number(record.cash_plot_no, plot_no_width);
@@ -142,6 +148,8 @@ void report_row(const cash_record& record, fee_sheet& totals) {
   svc_52407(report_file, line);
   payments_sheet_row(row, date, amounts);
 }
+
+namespace {
 
 void payments_report(const key_call& call) {
   if (question_box({"uwaga"}, {MZ("Raport wpłat działkowców w okresie\nCzy wykonać raport?")},
@@ -168,7 +176,7 @@ void payments_report(const key_call& call) {
     if (!within_period(date)) continue;
     if (!read) continue;
     if (record.cash_plot_no[0] == 0) continue;
-    report_row(record, totals);
+    payments_report_row(record, totals);
   }
 
   svc_52407(report_file, "");

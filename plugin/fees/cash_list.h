@@ -1,0 +1,14 @@
+// The payments report of the cash desk (Ctrl-A); its key handler is one of
+// the plug-in's entry points (plugin/hostlink/entry.h).
+#pragma once
+
+#include "abi/records.h"
+
+namespace q7 {
+
+// One cash document of the report: its payment lines sorted by their texts
+// into the fee categories of a row, the row added to the totals and written
+// into the listing, the compact file and the spreadsheet file.
+void payments_report_row(const cash_record& record, fee_sheet& totals);
+
+}  // namespace q7
