@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,32 @@ FILE* open_file(std::string_view name, const char* mode);
 int remove_file(std::string_view name);
 // The whole file into bytes; false when there is no such file.
 bool read_file(std::string_view name, std::string& bytes);
+
+// Hands the file's lines to each_line(std::string&), each without its LF,
+// as std::getline splits them; false when there is no such file. A file is
+// read a part at a time: a long report is never held whole.
+template <class EachLine>
+bool read_lines(std::string_view name, EachLine each_line) {
+  FILE* file = open_file(name, "rb");
+  if (!file) return false;
+  std::string line;
+  char part[4096];
+  for (std::size_t n; (n = std::fread(part, 1, sizeof part, file)) > 0;) {
+    for (std::size_t start = 0; start < n;) {
+      const void* lf = std::memchr(part + start, '\n', n - start);
+      const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - part) : n;
+      line.append(part + start, end - start);
+      start = end + 1;
+      if (lf) {
+        each_line(line);
+        line.clear();
+      }
+    }
+  }
+  std::fclose(file);
+  if (!line.empty()) each_line(line);
+  return true;
+}
 
 // Appends a line and CR LF to a text file, making the file if there is none,
 // as the host's line service does. The file is kept open from its first line

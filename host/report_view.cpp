@@ -2,7 +2,6 @@
 // into the transcript by the column layout the caller hands over.
 #include <algorithm>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -79,16 +78,13 @@ void show_report(const char* file, const char* layout, const char* title) {
   for (const column& c : columns) titles.push_back(c.title);
   say("  | " + draw(columns, titles));
   say("  | " + std::string(report_width, '-'));
-  std::string bytes;
-  read_file(file, bytes);
-  std::istringstream in(bytes);
-  for (std::string line; std::getline(in, line);) {
+  read_lines(file, [&](std::string& line) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     // Tabs end every field of a line; what follows the last one is empty.
     std::vector<std::string> fields;
     for (const std::string& field : split_text(line, '\t')) fields.push_back(from_mazovia(field.c_str()));
     say("  | " + draw(columns, fields));
-  }
+  });
 }
 
 }  // namespace torval

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -367,15 +366,19 @@ void show_ledger(const std::string& file_name) {
 void show_file(const std::string& name) {
   if (name.find_first_of("/\\:") != std::string::npos)
     throw refused{"show file takes the name of a file in the work folder, not a path"};
-  std::string bytes;
-  if (!read_file(name, bytes)) return say("  no file " + name);
-  std::istringstream in(bytes);
-  say("  " + name + ":");
-  for (std::string line; std::getline(in, line);) {
+  bool named = false;
+  const auto name_it = [&] {
+    if (!named) say("  " + name + ":");
+    named = true;
+  };
+  const bool there = read_lines(name, [&](std::string& line) {
+    name_it();
     const bool crlf = !line.empty() && line.back() == '\r';
     if (crlf) line.pop_back();
     say("  | " + from_mazovia(line.c_str()) + (crlf ? "␍" : ""));
-  }
+  });
+  if (!there) return say("  no file " + name);
+  name_it();
 }
 
 // One row of the plot list, the cursor's marked with ">"; the line is built
