@@ -3,7 +3,10 @@
 // on disk; a fuzzing run keeps them in memory instead (host().files_in_memory),
 // where opening, writing and removing one costs no system call. Both kinds
 // behave alike: a removed file stays readable and writable through a stream
-// still open on it, and is gone for every later open.
+// still open on it, and is gone for every later open. A stream in memory has
+// no descriptor (fileno answers -1), and the audit knows an open ledger by its
+// descriptor: in memory it follows one open ledger at a time, which is all
+// that any command keeps open.
 #pragma once
 
 #include <cstdio>

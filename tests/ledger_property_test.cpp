@@ -82,12 +82,13 @@ TEST(LedgerProperties, RandomPostingsKeepEveryRule) {
       bool replaced = false;
       for (std::size_t i = 0; i < before.size() && !replaced; ++i)
         if (title == before[i].title) target = i, replaced = true;
-      if (!replaced)
+      if (!replaced) {
         for (std::size_t i = 0; i < before.size(); ++i)
           if (free_entry(before[i])) {
             target = i;
             break;
           }
+      }
       SCOPED_TRACE("ledger " + name + ", posting of \"" + title + "\" lands at " + std::to_string(target));
 
       ASSERT_EQ(after.size(), before.size() + (target == before.size() ? 1 : 0));
