@@ -92,16 +92,20 @@ TEST(LedgerProperties, RandomPostingsKeepEveryRule) {
       SCOPED_TRACE("ledger " + name + ", posting of \"" + title + "\" lands at " + std::to_string(target));
 
       ASSERT_EQ(after.size(), before.size() + (target == before.size() ? 1 : 0));
-      for (std::size_t i = 0; i < before.size(); ++i)
-        if (i != target) EXPECT_TRUE(same_bytes(before[i], after[i])) << "entry " << i << " changed";
+      for (std::size_t i = 0; i < before.size(); ++i) {
+        if (i != target) {
+          EXPECT_TRUE(same_bytes(before[i], after[i])) << "entry " << i << " changed";
+        }
+      }
       const ledger_entry& posted = after[target];
       EXPECT_EQ(title, posted.title);
       EXPECT_EQ(+posted.amount, amount);
       EXPECT_EQ(+posted.stamp_copy, +posted.stamp);
-      if (replaced)
+      if (replaced) {
         EXPECT_EQ(+posted.stamp, +before[target].stamp);
-      else
+      } else {
         EXPECT_NE(+posted.stamp, 0);
+      }
     }
     svc_52302(1, 0, &file, 0);
     const std::string audit = test::transcript_of([] { step("audit"); });
