@@ -1,26 +1,38 @@
 // Scale runs in the stand-in host: the dry run (Ctrl-C) over many plots and
 // the payments report (Ctrl-A in the cash desk) over many cash documents,
 // each beside the host's own bare pass over the same table (the same reads,
-// writes and appends without the plug-in), with the peak memory of the
-// process. scripts/bench runs each at N and at 10*N, in processes of their own.
+// writes and appends without the plug-in), with the memory the command took.
+// scripts/bench runs each at N and at 10*N, in processes of their own: the
+// native build with the plug-in's code linked in, and the Windows build
+// under Wine with the real DLL, which it takes from beside the program.
 //
-//   torval_scale dry-run|report|thunk N
-#include <unistd.h>
-
+//   torval_scale dry-run|report|thunk N      (thunk: native build only)
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "abi/host_services.h"
 #include "abi/machine.h"
 #include "abi/records.h"
-#include "host/host.h"
+
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h, whose types it uses.
+#include <psapi.h>
+#endif
 
 extern "C" {
 int Q7_CDECL torval_session_step(const char* line) Q7_SYMBOL("torval_session_step");
+const char* Q7_CDECL torval_session_transcript() Q7_SYMBOL("torval_session_transcript");
+int32_t Q7_CDECL torval_session_table(int32_t number, q7::table_descriptor** descriptor, FILE** file,
+                                      int32_t* count) Q7_SYMBOL("torval_session_table");
 #define Q7_DECLARE_HOST_FUNCTION(number, convention, result, parameters) \
   result convention torval_##number parameters Q7_SYMBOL("torval_" #number);
 Q7_HOST_SERVICES(Q7_DECLARE_HOST_FUNCTION)
@@ -40,11 +52,52 @@ double seconds_of(Body body) {
 
 // A run whose command did not reach its end measures nothing.
 void expect_in_transcript(const char* text) {
-  if (torval::host().transcript.find(text) != std::string::npos) return;
-  std::fprintf(stderr, "the command did not run to its end:\n%s\n", torval::host().transcript.c_str());
+  const char* transcript = torval_session_transcript();
+  if (std::strstr(transcript, text)) return;
+  std::fprintf(stderr, "the command did not run to its end:\n%s\n", transcript);
   std::exit(1);
 }
 
+// A report that did not reach its end measures nothing: its last line is
+// the totals. (The report view draws only the report's first lines.)
+void expect_report_totals(const char* file) {
+  std::ifstream in(file, std::ios::binary);
+  std::string line, last;
+  while (std::getline(in, line))
+    if (!line.empty() && line != "\r") last = line;
+  if (last.rfind("RAZEM", 0) == 0) return;
+  std::fprintf(stderr, "the report did not reach its totals:\n%s\n", torval_session_transcript());
+  std::exit(1);
+}
+
+#ifdef _WIN32
+// The process's private memory in KB. Windows keeps the peak of it but
+// cannot set the peak back, so a thread watches it while a command runs.
+long private_kilobytes() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)
+             ? static_cast<long>(counters.PagefileUsage / 1024)
+             : 0;
+}
+
+template <class Body>
+long memory_grown_by(Body body) {
+  const long before = private_kilobytes();
+  std::atomic<bool> done{false};
+  std::atomic<long> peak{before};
+  std::thread watcher([&] {
+    while (!done) {
+      peak = std::max(peak.load(), private_kilobytes());
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  body();
+  done = true;
+  watcher.join();
+  return std::max(peak.load(), private_kilobytes()) - before;
+}
+#else
 // The process's peak memory is set back to what it holds now (Linux), so that
 // the next reading is the peak of what ran in between.
 void restart_peak() {
@@ -70,6 +123,15 @@ long status_kilobytes(const char* field) {
   return value;
 }
 
+template <class Body>
+long memory_grown_by(Body body) {
+  restart_peak();
+  const long before = status_kilobytes("VmRSS");
+  body();
+  return status_kilobytes("VmHWM") - before;
+}
+#endif
+
 // Runs a key press, and the memory it took beyond what the process held
 // before it: the peak during it less the memory before it.
 struct measured_key {
@@ -77,10 +139,9 @@ struct measured_key {
   long grown_kilobytes;
 };
 measured_key press(const char* key) {
-  restart_peak();
-  const long before = status_kilobytes("VmRSS");
-  const double seconds = seconds_of([&] { step(key); });
-  return {seconds, status_kilobytes("VmHWM") - before};
+  double seconds = 0;
+  const long grown = memory_grown_by([&] { seconds = seconds_of([&] { step(key); }); });
+  return {seconds, grown};
 }
 
 
@@ -140,11 +201,11 @@ __attribute__((noinline)) void bare_report_pass(q7::table_descriptor* table, FIL
 }
 
 void print_run(const char* what, long n, const char* unit, double bare, const measured_key& command) {
-  std::printf("%s: %ld %s, bare pass %.3f s, command %.3f s, ratio %.2f, own cost %.2f us each, "
-              "memory taken by the command %ld KB (the host's transcript now %ld KB)\n",
-              what, n, unit, bare, command.seconds, command.seconds / bare,
-              (command.seconds - bare) / n * 1e6, command.grown_kilobytes,
-              static_cast<long>(torval::host().transcript.capacity() / 1024));
+  std::printf(
+      "%s: %ld %s, bare pass %.3f s, command %.3f s, ratio %.2f, own cost %.2f us each, "
+      "memory taken by the command %ld KB (the host's transcript now %ld KB)\n",
+      what, n, unit, bare, command.seconds, command.seconds / bare, (command.seconds - bare) / n * 1e6,
+      command.grown_kilobytes, static_cast<long>(std::strlen(torval_session_transcript()) / 1024));
 }
 
 // A table loaded from a data file by its step, as the bare passes take it.
@@ -156,8 +217,12 @@ struct loaded_table {
 
 loaded_table load(const std::string& load_step, int32_t number) {
   step(load_step);
-  torval::table& t = *torval::find_table(number);
-  return {&t.descriptor, t.file, t.record_count};
+  loaded_table t{};
+  if (!torval_session_table(number, &t.descriptor, &t.file, &t.count) || !t.file) {
+    std::fprintf(stderr, "the host has no table %d\n", static_cast<int>(number));
+    std::exit(1);
+  }
+  return t;
 }
 
 int dry_run(long n) {
@@ -181,14 +246,16 @@ int report(long n) {
   step("answer ok period 11.01.01 11.12.31");
   step("answer no");
   const measured_key command = press("key 28 1");
-  expect_in_transcript("RAZEM");
+  expect_report_totals("info.txt");
   print_run("report", n, "cash documents", bare, command);
   return 0;
 }
 
+#ifndef _WIN32
 // n calls of one host service through its bound thunk, and n of the same
 // function called directly: an instruction count of each tells the thunk's
-// own cost of a call.
+// own cost of a call. The plug-in's thunks are in this program only in the
+// native build.
 extern "C" int16_t* Q7_STDCALL svc_52268() Q7_SYMBOL("svc_52268");
 __attribute__((noinline)) void calls_through_the_thunk(long n) {
   for (long i = 0; i < n; ++i) svc_52268();
@@ -204,24 +271,54 @@ int thunk(long n) {
   std::printf("thunk: %ld calls each way\n", n);
   return 0;
 }
+#endif
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  namespace fs = std::filesystem;
   const std::string what = argc > 1 ? argv[1] : "";
   const long n = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 0;
-  if ((what != "dry-run" && what != "report" && what != "thunk") || n <= 0) {
-    std::fprintf(stderr, "usage: torval_scale dry-run|report|thunk N\n");
+#ifdef _WIN32
+  const bool known = what == "dry-run" || what == "report";
+  const char* const usage = "usage: torval_scale dry-run|report N\n";
+#else
+  const bool known = what == "dry-run" || what == "report" || what == "thunk";
+  const char* const usage = "usage: torval_scale dry-run|report|thunk N\n";
+#endif
+  if (!known || n <= 0) {
+    std::fputs(usage, stderr);
     return 2;
   }
-  char folder[] = "/tmp/q7-scale-XXXXXX";
-  if (!mkdtemp(folder) || chdir(folder) != 0) return 1;
+  // A folder of its own, removed at the end.
+  std::error_code error;
+  const fs::path folder = fs::temp_directory_path(error) / ("q7-scale-" + what + "-" + std::to_string(n));
+  fs::remove_all(folder, error);
+  if (!fs::create_directories(folder, error)) return 1;
+#ifdef _WIN32
+  // The plug-in module, from beside the program, is loaded from the work folder.
+  char program[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
+  fs::copy_file(fs::path(std::string(program, length)).parent_path() / "q7_kar_vezezoz.dll",
+                folder / "q7_kar_vezezoz.dll", error);
+  if (error) return 1;
+#endif
+  fs::current_path(folder, error);
+  if (error) return 1;
   step("config Sudma Pytaj 1");
+  step("report-lines 20");  // the report view's transcript would grow with the report
   step("load");
   step("start");
   step("activate");
   step("transcript clear");
+#ifdef _WIN32
+  const int status = what == "dry-run" ? dry_run(n) : report(n);
+#else
   const int status = what == "dry-run" ? dry_run(n) : what == "report" ? report(n) : thunk(n);
-  std::string remove = std::string("rm -rf ") + folder;
-  return std::system(remove.c_str()) == 0 ? status : 1;
+#endif
+  // Under Windows the loaded plug-in module and the host's open table files
+  // keep the folder; the next run of the same kind and size removes it first.
+  fs::current_path(folder.parent_path(), error);
+  fs::remove_all(folder, error);
+  return status;
 }

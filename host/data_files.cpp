@@ -177,7 +177,8 @@ bool load_table(int32_t number, const std::string& csv, const char* data_file, b
                    records + " table is empty");
     return false;
   }
-  std::vector<Record> loaded;
+  // Each record goes into the table's file as its line is read: a large
+  // table is never held whole. A refused line empties the table again.
   std::vector<std::string> refused;
   int number_of_line = 0;
   for (std::string line; std::getline(in, line);) {
@@ -187,8 +188,12 @@ bool load_table(int32_t number, const std::string& csv, const char* data_file, b
     data_line fields(csv, number_of_line, line);
     Record record{};
     check(fields, record);
-    if (fields.sound()) loaded.push_back(record);
-    else refused.insert(refused.end(), fields.reasons().begin(), fields.reasons().end());
+    if (fields.sound()) {
+      std::memcpy(t.record_buffer.data(), &record, sizeof record);
+      append_record(t, t.file, &t.record_count);
+    } else {
+      refused.insert(refused.end(), fields.reasons().begin(), fields.reasons().end());
+    }
   }
   for (const std::string& reason : refused)
     report_mistake(skip_bad_lines ? reason + " (line left out)" : reason);
@@ -196,11 +201,8 @@ bool load_table(int32_t number, const std::string& csv, const char* data_file, b
     report_mistake(csv + ": " + std::to_string(refused.size()) + " " +
                    (refused.size() == 1 ? "mistake" : "mistakes") + "; the " + records +
                    " table is empty (\"skip-bad-lines\" after the file name leaves such lines out)");
+    new_table_file(number, data_file);
     return false;
-  }
-  for (const Record& record : loaded) {
-    std::memcpy(t.record_buffer.data(), &record, sizeof record);
-    append_record(t, t.file, &t.record_count);
   }
   reload_rows(t);
   return true;

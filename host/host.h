@@ -84,6 +84,9 @@ struct host_state {
   bool quiet = false;
   // Fuzzing: the working folder's shared files are kept in memory (host/file_store.h).
   bool files_in_memory = false;
+  // The lines of a report the report view draws; the rest it counts. A scale
+  // run's report of a million lines would otherwise be a transcript of them.
+  long report_view_lines = -1;  // all
   std::string form_refusal;             // why the last form could not be shown
   FILE* transcript_stream = nullptr;    // where each line goes as it is said, flushed
   std::string config_path = "torval.ini";

@@ -78,13 +78,17 @@ void show_report(const char* file, const char* layout, const char* title) {
   for (const column& c : columns) titles.push_back(c.title);
   say("  | " + draw(columns, titles));
   say("  | " + std::string(report_width, '-'));
+  long drawn = 0, more = 0;
   read_lines(file, [&](std::string& line) {
+    if (host().report_view_lines >= 0 && drawn >= host().report_view_lines) return void(++more);
+    ++drawn;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     // Tabs end every field of a line; what follows the last one is empty.
     std::vector<std::string> fields;
     for (const std::string& field : split_text(line, '\t')) fields.push_back(from_mazovia(field.c_str()));
     say("  | " + draw(columns, fields));
   });
+  if (more > 0) say("  | ... and " + std::to_string(more) + " more lines");
 }
 
 }  // namespace torval

@@ -21,6 +21,8 @@ extern "C" {
 int Q7_CDECL torval_run_session(int argc, char** argv) Q7_SYMBOL("torval_run_session");
 int Q7_CDECL torval_session_step(const char* line) Q7_SYMBOL("torval_session_step");
 const char* Q7_CDECL torval_session_transcript() Q7_SYMBOL("torval_session_transcript");
+int32_t Q7_CDECL torval_session_table(int32_t number, q7::table_descriptor** descriptor, FILE** file,
+                                      int32_t* count) Q7_SYMBOL("torval_session_table");
 }
 
 namespace torval {
@@ -212,6 +214,18 @@ extern "C" int Q7_CDECL torval_session_step(const char* line) {
 }
 
 extern "C" const char* Q7_CDECL torval_session_transcript() { return host().transcript.c_str(); }
+
+// A table as a command of the plug-in is handed it: its descriptor, its file
+// and its number of records; 0 when the host has no such table.
+extern "C" int32_t Q7_CDECL torval_session_table(int32_t number, q7::table_descriptor** descriptor,
+                                                 FILE** file, int32_t* count) {
+  table* t = find_table(number);
+  if (!t) return 0;
+  *descriptor = &t->descriptor;
+  *file = t->file;
+  *count = t->record_count;
+  return 1;
+}
 
 // The session's work folder starts empty. A folder the host did not make
 // itself (no marker file in it) is never emptied.

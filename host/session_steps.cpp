@@ -478,6 +478,12 @@ const step_kind steps[] = {
      }},
     {"date", "DATE", "the current date, YY.MM.DD",
      [](const step_call& s) { host().current_date = s.args[0]; }},
+    {"report-lines", "N|all", "the lines of a report the report view draws; the rest it counts",
+     [](const step_call& s) {
+       if (s.args[0] == "all") return void(host().report_view_lines = -1);
+       if (!whole_number(s.args[0], 0, 1000000000)) throw refused{"a number of lines, or all"};
+       host().report_view_lines = s.number(0);
+     }},
     {"host-code", "CODE", "the four-character code of the host's information block 4",
      [](const step_call& s) {
        std::snprintf(reinterpret_cast<char*>(host().information_block + 54), 5, "%s", s.args[0].c_str());
@@ -506,14 +512,15 @@ const step_kind steps[] = {
                                    : how == "ignore" ? box_ignore
                                                      : 0;
      }},
-    {"behave",
-     "append-answers-index|settings-fill-two-rates|file-name-unwritten|dialog-stores-32-bits|usual",
+    {"behave", "append-answers-index|settings-fill-two-rates|file-name-unwritten|dialog-stores-32-bits|usual",
      "the host differs from the usual one, as another may: 52288 answers the new record's index, "
      "52224 fills two of four rates, 52311 writes no file name, dialog 1194 stores its value in "
      "32 bits; usual: as the usual host again",
      [](const step_call& s) {
-       if (s.args[0] == "usual") host().behaviours.clear();
-       else host().behaviours.insert(s.args[0]);
+       if (s.args[0] == "usual")
+         host().behaviours.clear();
+       else
+         host().behaviours.insert(s.args[0]);
      }},
     {"module-path", "PATH|fails", "what GetModuleFileNameA answers for the plug-in (native build)",
      module_path, true},
@@ -625,12 +632,15 @@ const step_kind steps[] = {
        say("  " + name + ":");
        show_ledger(name);
      }},
-    {"show ledger", "ACCOUNT|FILE", "a holder's ledger", [](const step_call& s) { show_ledger(ledger_file(s.args[0])); }},
+    {"show ledger", "ACCOUNT|FILE", "a holder's ledger",
+     [](const step_call& s) { show_ledger(ledger_file(s.args[0])); }},
     {"show config", "", "the settings",
      [](const step_call&) {
        const std::string text = config_contents();
-       if (text.empty()) say("  (no settings)");
-       else say_text(text.substr(0, text.size() - 1).c_str());
+       if (text.empty())
+         say("  (no settings)");
+       else
+         say_text(text.substr(0, text.size() - 1).c_str());
      }},
     {"show handlers", "", "the key handler in each table's slot",
      [](const step_call&) {
