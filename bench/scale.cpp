@@ -294,14 +294,20 @@ int main(int argc, char** argv) {
   std::error_code error;
   const fs::path folder = fs::temp_directory_path(error) / ("q7-scale-" + what + "-" + std::to_string(n));
   fs::remove_all(folder, error);
-  if (!fs::create_directories(folder, error)) return 1;
+  if (!fs::create_directories(folder, error)) {
+    std::fprintf(stderr, "cannot make the work folder %s\n", folder.string().c_str());
+    return 1;
+  }
 #ifdef _WIN32
   // The plug-in module, from beside the program, is loaded from the work folder.
   char program[MAX_PATH];
   const DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
   fs::copy_file(fs::path(std::string(program, length)).parent_path() / "q7_kar_vezezoz.dll",
                 folder / "q7_kar_vezezoz.dll", error);
-  if (error) return 1;
+  if (error) {
+    std::fprintf(stderr, "the plug-in module is not beside the program: %s\n", error.message().c_str());
+    return 1;
+  }
 #endif
   fs::current_path(folder, error);
   if (error) return 1;
