@@ -146,7 +146,7 @@ struct ledger_of {
   }
   ~ledger_of() { svc_52302(1, 0, &file, 0); }
 
-  // Puts entry i back as it was laid out, or cuts the file back to n entries.
+  // Makes the last entry free again, or cuts the file back to n entries.
   void restore_free_last() {
     q7::ledger_entry entry{};
     std::fseek(file, static_cast<long>((count - 1) * sizeof entry), SEEK_SET);
@@ -171,29 +171,29 @@ void post_fee_replacing_the_last_entry(benchmark::State& state) {
 }
 BENCHMARK(post_fee_replacing_the_last_entry)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000);
 
-// A new title, and the only free entry is the last.
-void post_fee_reusing_the_last_entry(benchmark::State& state) {
+// A new title posted into a ledger of n entries, the ledger put back after
+// each posting (not timed).
+template <class PutBack>
+void post_fee_of_a_new_title(benchmark::State& state, bool last_entry_free, PutBack put_back) {
   const int n = static_cast<int>(state.range(0));
-  ledger_of ledger(n, true);
+  ledger_of ledger(n, last_entry_free);
   for (auto _ : state) {
     benchmark::DoNotOptimize(q7::post_fee(ledger.access(), {"new"}, 20000.0, {"line"}));
     state.PauseTiming();
-    ledger.restore_free_last();
+    put_back(ledger, n);
     state.ResumeTiming();
   }
+}
+
+// A new title, and the only free entry is the last.
+void post_fee_reusing_the_last_entry(benchmark::State& state) {
+  post_fee_of_a_new_title(state, true, [](ledger_of& ledger, int) { ledger.restore_free_last(); });
 }
 BENCHMARK(post_fee_reusing_the_last_entry)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000);
 
 // A new title and no free entry: the file grows by one.
 void post_fee_appending(benchmark::State& state) {
-  const int n = static_cast<int>(state.range(0));
-  ledger_of ledger(n, false);
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(q7::post_fee(ledger.access(), {"new"}, 20000.0, {"line"}));
-    state.PauseTiming();
-    ledger.cut_back(n);
-    state.ResumeTiming();
-  }
+  post_fee_of_a_new_title(state, false, [](ledger_of& ledger, int n) { ledger.cut_back(n); });
 }
 BENCHMARK(post_fee_appending)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000);
 

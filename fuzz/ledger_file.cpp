@@ -14,6 +14,7 @@
 #include "abi/mazovia.h"
 #include "abi/records.h"
 #include "fuzz/support.h"
+#include "host/file_store.h"
 #include "host/host.h"
 #include "plugin/fees/ledger.h"
 #include "plugin/hostlink/host.h"
@@ -59,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   q7::fuzz::reset_host_output();
 
   const std::string before(reinterpret_cast<const char*>(data), size);
-  q7::fuzz::put_file(ledger_name, data, size);
+  Q7_FUZZ_CHECK(torval::write_file(ledger_name, before), "the ledger file was not made");
 
   q7::table_descriptor* table = svc_52256(q7::ledger_table_no);
   int32_t count = 0;

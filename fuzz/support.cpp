@@ -96,11 +96,6 @@ const std::string& file_bytes(std::string_view name) {
   return buffer->second;
 }
 
-void put_file(const std::string& name, const void* bytes, std::size_t size) {
-  FILE* file = torval::open_file(name, "wb");
-  if (!file || std::fwrite(bytes, 1, size, file) != size) broken(__FILE__, __LINE__, "put_file", name);
-  std::fclose(file);
-}
 
 void queue_answer(int code, const std::string& period_start, const std::string& period_end) {
   torval::answer a;

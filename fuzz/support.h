@@ -47,8 +47,6 @@ class in_scratch_folder {
 // is none), valid until the next call for the same name: the buffer serves
 // again, so that reading a file after every input costs no allocation.
 const std::string& file_bytes(std::string_view name);
-// Makes such a file anew with the given bytes.
-void put_file(const std::string& name, const void* bytes, std::size_t size);
 
 // Queues the host's answer to the next box, dialog or form, as the step
 // "answer" does; the period dialog's answer also carries its two dates.

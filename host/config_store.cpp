@@ -1,6 +1,5 @@
 #include "host/config_store.h"
 
-#include <cstdio>
 #include <map>
 #include <sstream>
 
@@ -35,10 +34,7 @@ void save(const ini& sections) {
     text += '[' + section + "]\n";
     for (const auto& [key, value] : keys) text += key + '=' + value + '\n';
   }
-  if (FILE* out = open_file(host().config_path, "wb")) {
-    std::fwrite(text.data(), 1, text.size(), out);
-    std::fclose(out);
-  }
+  write_file(host().config_path, text);
 }
 
 }  // namespace

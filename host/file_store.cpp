@@ -94,6 +94,13 @@ bool read_file(std::string_view name, std::string& bytes) {
   return true;
 }
 
+bool write_file(std::string_view name, std::string_view bytes) {
+  FILE* file = open_file(name, "wb");
+  if (!file) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && written;
+}
+
 void append_line(std::string_view name, const char* line) {
   auto open = line_files().find(name);
   if (open == line_files().end()) open = line_files().emplace(std::string(name), line_file{}).first;

@@ -22,6 +22,8 @@ FILE* open_file(std::string_view name, const char* mode);
 int remove_file(std::string_view name);
 // The whole file into bytes; false when there is no such file.
 bool read_file(std::string_view name, std::string& bytes);
+// The file made anew with the bytes; false when it cannot be written whole.
+bool write_file(std::string_view name, std::string_view bytes);
 
 // Hands the file's lines to each_line(std::string&), each without its LF,
 // as std::getline splits them; false when there is no such file. A file is

@@ -47,7 +47,6 @@ void convert(char* text, unsigned char (*byte_to_byte)(unsigned char)) {
 }
 
 char32_t windows_code_point(unsigned char b) { return q7::windows_1250_code_point(b); }
-unsigned char windows_byte_of_mazovia(unsigned char b) { return q7::mazovia_to_windows_1250(b); }
 unsigned char mazovia_byte_or_mark(char32_t cp) {
   const unsigned char b = q7::mazovia_byte(cp);
   return b ? b : '?';
@@ -225,7 +224,7 @@ void Q7_STDCALL torval_52040(void* record, int32_t direction) {
 void Q7_STDCALL torval_52158(char* text, char* same_text, int32_t from, int32_t to) {
   if (text != same_text) say("  52158: the two texts differ");
   if (from == mazovia_page && to == windows_page)
-    convert(text, windows_byte_of_mazovia);
+    convert(text, q7::mazovia_to_windows_1250);
   else if (from == windows_page && to == mazovia_page)
     convert(text, windows_code_point, mazovia_byte_or_mark);
 }
@@ -480,10 +479,7 @@ int32_t Q7_STDCALL torval_38360(int32_t, const char* file, int32_t a, int32_t b,
   });
   std::string bytes;
   read_file(file, bytes);
-  if (FILE* out = open_file(job, "wb")) {
-    std::fwrite(bytes.data(), 1, bytes.size(), out);
-    std::fclose(out);
-  }
+  write_file(job, bytes);
   return 1;
 }
 

@@ -366,19 +366,15 @@ void show_ledger(const std::string& file_name) {
 void show_file(const std::string& name) {
   if (name.find_first_of("/\\:") != std::string::npos)
     throw refused{"show file takes the name of a file in the work folder, not a path"};
-  bool named = false;
-  const auto name_it = [&] {
-    if (!named) say("  " + name + ":");
-    named = true;
-  };
-  const bool there = read_lines(name, [&](std::string& line) {
-    name_it();
+  FILE* file = open_file(name, "rb");
+  if (!file) return say("  no file " + name);
+  std::fclose(file);
+  say("  " + name + ":");
+  read_lines(name, [&](std::string& line) {
     const bool crlf = !line.empty() && line.back() == '\r';
     if (crlf) line.pop_back();
     say("  | " + from_mazovia(line.c_str()) + (crlf ? "␍" : ""));
   });
-  if (!there) return say("  no file " + name);
-  name_it();
 }
 
 // One row of the plot list, the cursor's marked with ">"; the line is built
@@ -512,15 +508,14 @@ const step_kind steps[] = {
                                    : how == "ignore" ? box_ignore
                                                      : 0;
      }},
-    {"behave", "append-answers-index|settings-fill-two-rates|file-name-unwritten|dialog-stores-32-bits|usual",
+    {"behave",
+     "append-answers-index|settings-fill-two-rates|file-name-unwritten|dialog-stores-32-bits|usual",
      "the host differs from the usual one, as another may: 52288 answers the new record's index, "
      "52224 fills two of four rates, 52311 writes no file name, dialog 1194 stores its value in "
      "32 bits; usual: as the usual host again",
      [](const step_call& s) {
-       if (s.args[0] == "usual")
-         host().behaviours.clear();
-       else
-         host().behaviours.insert(s.args[0]);
+       if (s.args[0] == "usual") host().behaviours.clear();
+       else host().behaviours.insert(s.args[0]);
      }},
     {"module-path", "PATH|fails", "what GetModuleFileNameA answers for the plug-in (native build)",
      module_path, true},
@@ -632,15 +627,12 @@ const step_kind steps[] = {
        say("  " + name + ":");
        show_ledger(name);
      }},
-    {"show ledger", "ACCOUNT|FILE", "a holder's ledger",
-     [](const step_call& s) { show_ledger(ledger_file(s.args[0])); }},
+    {"show ledger", "ACCOUNT|FILE", "a holder's ledger", [](const step_call& s) { show_ledger(ledger_file(s.args[0])); }},
     {"show config", "", "the settings",
      [](const step_call&) {
        const std::string text = config_contents();
-       if (text.empty())
-         say("  (no settings)");
-       else
-         say_text(text.substr(0, text.size() - 1).c_str());
+       if (text.empty()) say("  (no settings)");
+       else say_text(text.substr(0, text.size() - 1).c_str());
      }},
     {"show handlers", "", "the key handler in each table's slot",
      [](const step_call&) {

@@ -75,35 +75,34 @@ std::size_t format_two_decimals(double value, char (&text)[two_decimals_size]) {
   const uint64_t mantissa = biased_exponent ? fraction | uint64_t{1} << 52 : fraction;
   const int exponent = (biased_exponent ? biased_exponent : 1) - 1075;
   const uint64_t scaled = mantissa * 100;  // below 2^60
-  decimal_integer hundredths(0);
+  uint64_t start = 0;                      // below a two-hundredth (scaled < 2^60 < half of 2^62): zero
+  int doublings = 0;
   if (exponent >= 0) {
-    hundredths = decimal_integer(scaled);
-    hundredths.shift_left(exponent);
+    start = scaled;
+    doublings = exponent;
   } else if (-exponent < 62) {
     const int shift = -exponent;
-    uint64_t quotient = scaled >> shift;
+    start = scaled >> shift;
     const uint64_t remainder = scaled & ((uint64_t{1} << shift) - 1);
     const uint64_t half = uint64_t{1} << (shift - 1);
-    if (remainder > half || (remainder == half && (quotient & 1) != 0)) ++quotient;
-    hundredths = decimal_integer(quotient);
-  }  // else below a two-hundredth (scaled < 2^60 < half of 2^62): zero
+    if (remainder > half || (remainder == half && (start & 1) != 0)) ++start;
+  }
+  decimal_integer hundredths(start);
+  hundredths.shift_left(doublings);
 
   char digits[two_decimals_size];
-  std::size_t n = hundredths.digits(digits);
-  // At least one digit before the point.
-  char padded[two_decimals_size];
-  const std::size_t zeros = n < 3 ? 3 - n : 0;
-  std::memset(padded, '0', zeros);
-  std::memcpy(padded + zeros, digits, n + 1);
-  n += zeros;
-
+  const std::size_t n = hundredths.digits(digits);  // at least "0"
   std::size_t length = 0;
   if (negative) text[length++] = '-';
-  std::memcpy(text + length, padded, n - 2);
-  length += n - 2;
+  if (n > 2) {
+    std::memcpy(text + length, digits, n - 2);
+    length += n - 2;
+  } else {
+    text[length++] = '0';  // at least one digit before the point
+  }
   text[length++] = '.';
-  text[length++] = padded[n - 2];
-  text[length++] = padded[n - 1];
+  text[length++] = n >= 2 ? digits[n - 2] : '0';
+  text[length++] = digits[n - 1];
   text[length] = 0;
   return length;
 }
