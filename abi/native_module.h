@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "frame_chain.h"
 #include "machine.h"
 
 extern "C" {
@@ -14,7 +15,9 @@ struct q7_native_export {
   uint32_t ordinal;
   void* function;
 };
-int32_t q7_native_dll_main(void* instance, uint32_t reason);
+// reason: 1 process attach, 0 process detach; reserved is null unless the
+// process is ending, as Windows has it.
+int32_t q7_native_dll_main(void* instance, uint32_t reason, void* reserved);
 extern const q7_native_export q7_native_exports[];
 extern const uint32_t q7_native_export_count;
 
@@ -23,6 +26,9 @@ void* torval_native_GetModuleHandleA(const char* name);
 void* torval_native_GetProcAddress(void* module, const char* name_or_ordinal);
 uint32_t torval_native_GetModuleFileNameA(void* module, char* buffer, uint32_t size);
 void torval_native_set_se_translator(void* translator);
+// The address of the head of the thread's chain of frame handlers (fs:[0] on
+// Windows), which the host's forms engine unwinds as Windows would.
+q7_frame_record** torval_native_frame_chain(void);
 // remove of the C library, for the files the host and the plug-in share.
 int torval_native_remove(const char* name);
 // user32 of the native build: used when the delay-load hook does not answer.

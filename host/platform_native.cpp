@@ -32,7 +32,7 @@ namespace torval::platform {
 bool load_plugin(const std::string&) {
   auto& p = host().plugin;
   p.handle = &plugin_module_tag;
-  q7_native_dll_main(&plugin_module_tag, 1);
+  q7_native_dll_main(&plugin_module_tag, 1, nullptr);
   for (uint32_t i = 0; i < q7_native_export_count; ++i) {
     const auto& e = q7_native_exports[i];
     if (e.ordinal == 30001) p.start_stop = reinterpret_cast<decltype(p.start_stop)>(e.function);
@@ -47,7 +47,16 @@ void withdraw_export(uint32_t ordinal) { withdrawn.insert(ordinal); }
 
 void restore_exports() { withdrawn.clear(); }
 
-bool unload_plugin() { return false; }
+// The plug-in is linked in and stays: unloading it is its notification with
+// the process-detach reason (as FreeLibrary gives it), and its entry points
+// are forgotten until the next load.
+bool unload_plugin() {
+  auto& p = host().plugin;
+  if (!p.handle) return false;
+  q7_native_dll_main(&plugin_module_tag, 0, nullptr);
+  p = {};
+  return true;
+}
 
 bool preload_module(const std::string&) { return false; }
 
@@ -181,6 +190,11 @@ uint32_t torval_native_GetModuleFileNameA(void* module, char* buffer, uint32_t s
 }
 
 void torval_native_set_se_translator(void* translator) { torval::host().se_translator = translator; }
+
+q7_frame_record** torval_native_frame_chain() {
+  static q7_frame_record* head = q7::frame_chain_end;
+  return &head;
+}
 
 int torval_native_remove(const char* name) { return torval::remove_file(name); }
 

@@ -4,6 +4,7 @@
 #include "plugin/fees/fee_sheet.h"
 #include "plugin/fees/form_templates.h"
 #include "plugin/fees/plot_commands.h"
+#include "plugin/hostlink/guard.h"
 
 namespace q7 {
 
@@ -24,7 +25,9 @@ void generate_annual_fees(plot_command& command) {
   read_rates(sheet);
   fill_fee_sheet(sheet, plot);
   compute_plot_fees(sheet);
-  if (svc_52026(form_template_block.data(), annual_fees_form, &sheet, &fee_form_hook, 0) != confirmed)
+  if (calling_back([&] {
+        return svc_52026(form_template_block.data(), annual_fees_form, &sheet, &fee_form_hook, 0);
+      }) != confirmed)
     return;
 
   // The confirmed rates become the defaults of the next run and of the simulation.

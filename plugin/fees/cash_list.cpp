@@ -8,11 +8,13 @@
 #include "abi/mazovia.h"
 #include "plugin/fees/fee_sheet.h"
 #include "plugin/fees/payments_sheet.h"
+#include "plugin/hostlink/boundary.h"
 #include "plugin/hostlink/entry.h"
 #include "plugin/hostlink/guard.h"
 #include "plugin/hostlink/key_call.h"
 #include "plugin/hostlink/module.h"
 #include "plugin/platform/platform.h"
+#include "plugin/text/formatted_text.h"
 
 namespace q7 {
 namespace {
@@ -121,9 +123,8 @@ void remove_spaces(char* text) {
 // buffer is cut at its end, as the report has always cut it.
 template <std::size_t N, class... Leading>
 void format_amounts_line(char (&line)[N], const char* format, const amount_texts& a, Leading... leading) {
-  const int length = std::snprintf(line, N, format, leading..., a.text[0], a.text[1], a.text[2], a.text[3],
-                                   a.text[4], a.text[5], a.text[6]);
-  if (length < 0) line[0] = 0;  // a failed formatting leaves no half line
+  format_text(line, format, leading..., a.text[0], a.text[1], a.text[2], a.text[3], a.text[4], a.text[5],
+              a.text[6]);
 }
 
 }  // namespace
@@ -155,13 +156,13 @@ void payments_report(const key_call& call) {
   if (question_box({"uwaga"}, {MZ("Raport wpłat działkowców w okresie\nCzy wykonać raport?")},
                    question_style) != confirmed)
     return;
-  if (svc_52023(period_dialog, period, 0) != confirmed) return;
+  if (calling_back([] { return svc_52023(period_dialog, period, 0); }) != confirmed) return;
 
   platform::remove_file(report_file);
   platform::remove_file(listing_file);
   payments_sheet_begin();
   char line[1024];
-  std::snprintf(line, sizeof line,
+  format_text(line,
                 "%-25.25s\t%3s\t%10s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t", "Nazwisko", "Nr", "Data",
                 MZ("członk."), MZ("Użytkow."), "Energia", "Woda", "CO", "Inne", "Razem");
   svc_52407(listing_file, line);
@@ -189,12 +190,14 @@ void payments_report(const key_call& call) {
   svc_52407(report_file, line);
   payments_sheet_totals(total_amounts);
 
-  svc_52409(report_file,
-            MZ("l-1Nazwisko\rc10Działka\rl13Data\rl13Skł.członkowska\rp12Użytkowanie\rp13Energia\r"
-               "p13Woda\rp13CO\rp10Inne\rp13Razem"),
-            0, "Raport", 0);
+  calling_back([] {
+    svc_52409(report_file,
+              MZ("l-1Nazwisko\rc10Działka\rl13Data\rl13Skł.członkowska\rp12Użytkowanie\rp13Energia\r"
+                 "p13Woda\rp13CO\rp10Inne\rp13Razem"),
+              0, "Raport", 0);
+  });
   if (question_box({"uwaga"}, {MZ("Czy wydrukować raport?")}, question_style) == confirmed)
-    svc_38360(0, listing_file, 50, 50, 40, 1);
+    calling_back([] { return svc_38360(0, listing_file, 50, 50, 40, 1); });
 }
 
 }  // namespace
@@ -203,15 +206,14 @@ int32_t Q7_STDCALL cash_list_handler(int32_t key, uint16_t a2, int32_t* record_c
                                      int32_t a5, table_descriptor* table, int32_t a7, FILE* file,
                                      int32_t a9, uint16_t a10, int32_t a11) {
   const key_call call{key, a2, record_count, rows, a5, table, a7, file, a9, a10, a11};
-  if (key == key_ctrl_a) {
-    // A report that had to be abandoned ends as a declined one does.
-    guarded([&] { payments_report(call); });
-    guarded([] { end_cash_list_command(end_of_cash_command); });
-    return 0;
-  }
-  int32_t result = 0;
-  guarded([&] { result = call.pass_on(module.previous_cash_handler); });
-  return result;
+  // One command at a time: a key that arrives while one runs (from the host's
+  // message loop, while a form or a box is open) runs nothing of the plug-in.
+  if (key != key_ctrl_a || command_running()) return call.pass_on(module.previous_cash_handler);
+  const boundary from_host(boundary::kind::command);
+  // A report that had to be abandoned ends as a declined one does.
+  guarded([&] { payments_report(call); });
+  guarded([] { end_cash_list_command(end_of_cash_command); });
+  return 0;
 }
 
 }  // namespace q7

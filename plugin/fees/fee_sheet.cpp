@@ -1,14 +1,15 @@
 #include "plugin/fees/fee_sheet.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "abi/mazovia.h"
 #include "plugin/fees/form_templates.h"
+#include "plugin/hostlink/boundary.h"
 #include "plugin/hostlink/guard.h"
+#include "plugin/text/formatted_text.h"
 
 namespace q7 {
 namespace {
@@ -30,7 +31,7 @@ constexpr int16_t event_value_changed = 0;
 template <class... Values>
 void write_fee_line(char (&field)[fee_line_length + 1], const char* format, Values... values) {
   char scratch[256];
-  std::snprintf(scratch, sizeof scratch, format, values...);
+  format_text(scratch, format, values...);
   copy_field(field, {scratch}, fee_line_length);
 }
 
@@ -131,6 +132,7 @@ int32_t Q7_STDCALL fee_form_hook(int32_t, int32_t event) {
   // The hook is a boundary of its own: the host's forms engine stands between
   // it and the command that showed the form. What is abandoned here leaves
   // the form as it is.
+  const boundary from_host;
   guarded([&] {
     // A scratch sheet of the hook's own: the form data record the command
     // handed to the forms engine is never touched from here.

@@ -9,6 +9,7 @@
 #include "abi/mazovia.h"
 #include "plugin/hostlink/host.h"
 #include "plugin/platform/platform.h"
+#include "plugin/text/formatted_text.h"
 
 namespace q7 {
 namespace {
@@ -103,7 +104,7 @@ void payments_sheet_row(const fee_sheet& row, const char* date, const amount_tex
   line.text[0] = 0;
   put_text(line, row.head.holder_name);
   char plot_no[16];
-  const int n = std::snprintf(plot_no, sizeof plot_no, ";%d;", static_cast<int>(row.head.plot_no));
+  const std::size_t n = format_text(plot_no, ";%d;", static_cast<int>(row.head.plot_no));
   line.put(plot_no, static_cast<unsigned>(n));
   put_text(line, date);
   put_amounts(line, amounts);

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "abi/records.h"
-#include "plugin/fees/decimal_text.h"
+#include "plugin/text/decimal_text.h"
 
 namespace q7 {
 

@@ -8,9 +8,11 @@
 #include "abi/mazovia.h"
 #include "plugin/fees/fee_sheet.h"
 #include "plugin/fees/plot_commands.h"
+#include "plugin/hostlink/boundary.h"
 #include "plugin/hostlink/guard.h"
 #include "plugin/hostlink/entry.h"
 #include "plugin/hostlink/module.h"
+#include "plugin/text/formatted_text.h"
 
 namespace q7 {
 namespace {
@@ -152,7 +154,7 @@ bool area_in_range(const plot_record& plot) {
 }
 
 void posting_title(char (&title)[256], const char* format) {
-  std::snprintf(title, sizeof title, format, bookkeeping_year());
+  format_text(title, format, bookkeeping_year());
 }
 
 void post(plot_command& command, const char* title, double amount, const char* fee_line) {
@@ -167,10 +169,12 @@ void tell_posted_total(const plot_command& command, const char* posted_format,
     formatted_message({"uwaga"}, nothing_posted, 1);
 }
 
-int32_t Q7_STDCALL plot_list_handler(int32_t key, uint16_t a2, int32_t* record_count, char** rows,
-                                     int32_t a5, table_descriptor* table, int32_t a7, FILE* file,
-                                     int32_t a9, uint16_t a10, int32_t a11) {
-  const key_call call{key, a2, record_count, rows, a5, table, a7, file, a9, a10, a11};
+namespace {
+
+// Runs the command of the key, if it has one; true when the key is finished
+// and must not be passed on.
+bool run_plot_command(const key_call& call) {
+  const boundary from_host(boundary::kind::command);
   plot_command command{call};
   bool completed = false;
   const bool ran = guarded([&] {
@@ -178,7 +182,7 @@ int32_t Q7_STDCALL plot_list_handler(int32_t key, uint16_t a2, int32_t* record_c
     command.ledger_table = svc_52256(ledger_table_no);
     // Without both descriptors no command can run.
     if (!command.plot_table || !command.ledger_table) return;
-    switch (key) {
+    switch (call.key) {
       case key_ctrl_c:
         simulate_fee_generation(command);
         break;
@@ -202,10 +206,20 @@ int32_t Q7_STDCALL plot_list_handler(int32_t key, uint16_t a2, int32_t* record_c
     guarded([&] { end_plot_pass(command); });
     completed = false;
   }
-  if (completed) return 1;
-  int32_t result = 0;
-  guarded([&] { result = call.pass_on(module.previous_plot_handler); });
-  return result;
+  return completed;
+}
+
+}  // namespace
+
+int32_t Q7_STDCALL plot_list_handler(int32_t key, uint16_t a2, int32_t* record_count, char** rows,
+                                     int32_t a5, table_descriptor* table, int32_t a7, FILE* file,
+                                     int32_t a9, uint16_t a10, int32_t a11) {
+  const key_call call{key, a2, record_count, rows, a5, table, a7, file, a9, a10, a11};
+  // One command at a time: a key that arrives while one runs (from the host's
+  // message loop, while a form or a box is open) runs nothing of the plug-in.
+  if (command_running()) return call.pass_on(module.previous_plot_handler);
+  if (run_plot_command(call)) return 1;
+  return call.pass_on(module.previous_plot_handler);
 }
 
 }  // namespace q7

@@ -3,13 +3,14 @@
 // posted under their titles for the bookkeeping year, show their form and
 // post every amount that is not zero; they differ in their postings only.
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 
 #include "abi/mazovia.h"
 #include "plugin/fees/fee_sheet.h"
 #include "plugin/fees/form_templates.h"
 #include "plugin/fees/plot_commands.h"
+#include "plugin/hostlink/guard.h"
+#include "plugin/text/formatted_text.h"
 
 namespace q7 {
 namespace {
@@ -73,7 +74,8 @@ bool run(plot_command& command, const sheet_command<Sheet, N>& what) {
   for (std::size_t i = 0; i < N; ++i)
     set_amount_at(&sheet, what.postings[i].amount, posted_amount(command.holder_ledger(), {titles[i]}));
 
-  if (svc_52026(form_template_block.data(), what.form, &sheet, nullptr) != confirmed) {
+  if (calling_back([&] { return svc_52026(form_template_block.data(), what.form, &sheet, nullptr); }) !=
+      confirmed) {
     // Cancelled: the ledger is closed as it is, nothing finished.
     command.ledger_open = false;
     svc_52302(command.ok, 0, &command.ledger, 0);
@@ -85,8 +87,7 @@ bool run(plot_command& command, const sheet_command<Sheet, N>& what) {
     const double amount = amount_at(&sheet, p.amount);
     if (is_zero_amount(amount)) continue;
     char line[256];
-    std::snprintf(line, sizeof line, what.fee_line_format, bookkeeping_year(), p.label,
-                  amount / 10000.0);
+    format_text(line, what.fee_line_format, bookkeeping_year(), p.label, amount / 10000.0);
     char* fee_line = reinterpret_cast<char*>(&sheet) + p.fee_line;
     copy_field(fee_line, {line}, 32);
     post(command, titles[i], amount, fee_line);

@@ -103,7 +103,7 @@ int32_t binding_error_box(uintptr_t service, const char* module_name) {
   convert_to_windows(caption, service);
 
   for (;;) {
-    const int answer = q7_MessageBoxA(nullptr, message, caption, message_box_style);
+    const int answer = calling_back([&] { return q7_MessageBoxA(nullptr, message, caption, message_box_style); });
     if (answer == answer_retry) continue;
     if (answer == answer_ignore) {
       ignore_all = 1;

@@ -1,16 +1,17 @@
 // Start, stop, activation and removal: the life cycle the host drives through
-// the three entry points. Each entry point is a boundary with a guard of its
-// own: a host call that had to be abandoned makes the entry answer -1 as a
-// refusal does.
+// the three entry points, and what the module does when the host unloads it
+// without a stop. Each entry point is a boundary with a guard of its own: a
+// host call that had to be abandoned makes the entry answer -1 as a refusal
+// does.
 #include "plugin/hostlink/entry.h"
 
-#include <cstdio>
-
 #include "abi/mazovia.h"
+#include "plugin/hostlink/boundary.h"
 #include "plugin/hostlink/guard.h"
 #include "plugin/hostlink/host.h"
 #include "plugin/hostlink/module.h"
 #include "plugin/hostlink/size_check.h"
+#include "plugin/text/formatted_text.h"
 
 namespace q7 {
 namespace {
@@ -22,6 +23,7 @@ constexpr int32_t install_notice_dialog = 1194;
 
 template <class Body>
 int32_t at_boundary(Body body) {
+  const boundary from_host;
   int32_t result = refused;
   guarded([&] { result = body(); });
   return result;
@@ -42,7 +44,11 @@ bool take_over(const taken_table& t) {
   table_descriptor* table = svc_52256(t.number);
   if (table && table->record_size == t.check.expected) {
     t.held = table;
-    t.previous = table->handler;
+    // A slot that already holds the plug-in's own handler (a module that had
+    // chained its handler after the plug-in's put it back when it stopped)
+    // keeps the handler saved before, or none: a handler that took itself
+    // for the previous one would pass every key to itself without end.
+    if (table->handler != t.own) t.previous = table->handler;
     table->handler = t.own;
     return true;
   }
@@ -72,9 +78,9 @@ void show_install_notice() {
   if (configuration(1, settings_section, "Pytaj", "%d", &dont_ask) != 0) dont_ask = 0;
   if (low_half(dont_ask)) return;
   char text[128];
-  std::snprintf(text, sizeof text, MZ("Zainstalowano wtyczkę: %s"), plugin_description.data());
+  format_text(text, MZ("Zainstalowano wtyczkę: %s"), plugin_description.data());
   dont_ask = 0;
-  svc_52023(install_notice_dialog, &dont_ask, 0, text);
+  calling_back([&] { return svc_52023(install_notice_dialog, &dont_ask, 0, text); });
   configuration(2, settings_section, "Pytaj", "%d", static_cast<int>(low_half(dont_ask)));
 }
 
@@ -102,6 +108,19 @@ int32_t activate() {
 }
 
 }  // namespace
+
+void process_detach() {
+  // The host let the module go without stopping it: a slot that still holds
+  // one of its handlers would lead into memory the module no longer has.
+  // Where another module has chained after the plug-in, its handler stays.
+  const auto put_back = [](table_descriptor*& held, key_handler previous, key_handler own) {
+    if (held && held->handler == own) held->handler = previous;
+    held = nullptr;
+  };
+  put_back(module.plot_table, module.previous_plot_handler, &plot_list_handler);
+  put_back(module.cash_table, module.previous_cash_handler, &cash_list_handler);
+}
+
 }  // namespace q7
 
 extern "C" int32_t Q7_STDCALL entry_30001(void* host_context, char* description) {

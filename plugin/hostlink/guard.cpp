@@ -1,19 +1,45 @@
 #include "plugin/hostlink/guard.h"
 
+#include <cstdint>
+
 namespace q7 {
 
-guard_point* innermost_guard;
+guard_stack guards;
+
+namespace {
+
+const void* stack_pointer() {
+  const void* sp;
+  __asm__ volatile("movl %%esp, %0" : "=r"(sp));
+  return sp;
+}
+
+bool alive(const guard_point& point, const void* sp, const q7_frame_record* chain) {
+  return reinterpret_cast<uintptr_t>(point.frame) >= reinterpret_cast<uintptr_t>(sp) &&
+         point.chain == chain;
+}
+
+}  // namespace
 
 void abandon_command() {
-  guard_point* point = innermost_guard;
+  const void* sp = stack_pointer();
+  const q7_frame_record* chain = platform::frame_chain_head();
+  // A guard whose frame is gone is passed over, never jumped to: its saved
+  // stack pointer and resume address lie in memory that others use now. The
+  // next live guard out is one of the frames the jump leaves, and everything
+  // between it and here is the plug-in's own.
+  for (int i = guards.depth - 1; i >= 0; --i) {
+    guard_point& point = guards.points[i];
+    if (!alive(point, sp, chain)) continue;
+#ifdef Q7_ASAN
+    // The frames jumped over never unpoison their stack: let the sanitizer know.
+    __asan_handle_no_return();
+#endif
+    __builtin_longjmp(point.jump, 1);
+  }
   // Every way in from the host sets a guard; a call outside all of them would
   // be a fault of the plug-in itself, and stopping here is all that is left.
-  if (!point) __builtin_trap();
-#ifdef Q7_ASAN
-  // The frames jumped over never unpoison their stack: let the sanitizer know.
-  __asan_handle_no_return();
-#endif
-  __builtin_longjmp(point->jump, 1);
+  __builtin_trap();
 }
 
 }  // namespace q7

@@ -1,10 +1,10 @@
 // Abandoning a command. A host call that cannot be carried out (its service
 // slot is empty: Abort in the binding error box, or no fallback fits), or a
 // host answer the plug-in cannot use (a null pointer), stops the command in
-// progress: control goes back to the innermost guard. Every boundary the host
-// calls sets one (entry points, key handlers, the form hook, the binder), and
-// so does every step that must undo a half-made change before the command
-// stops (a ledger entry taken out of the host's totals goes back in).
+// progress: control goes back to the innermost guard that is still alive.
+// Every boundary the host calls sets one (plugin/hostlink/boundary.h), and so
+// does every step that must undo a half-made change before the command stops
+// (a ledger entry taken out of the host's totals goes back in).
 //
 // The jump is __builtin_setjmp/__builtin_longjmp: a saved frame pointer, stack
 // pointer and resume address. It needs no unwinder, no C++ exceptions and
@@ -13,6 +13,15 @@
 // clean-up of their own, so nothing between a guard and a host call may own a
 // resource by a destructor: what a command opens it records where its guard
 // can see it, and the guard's owner closes it.
+//
+// A guard is used only while its frame is alive. The host may end a call into
+// the plug-in through its own exception handling (the form hook inside its
+// forms engine, say) and go on; the guards set in that call are then gone
+// with their frames. The guards are kept in the module's own stack rather
+// than linked through the frames, so that a gone one can be passed over
+// without reading the memory it lay in: a guard is alive while its frame lies
+// at or above the stack pointer and the thread's chain of frame handlers has
+// the head it had when the guard was set.
 #pragma once
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -26,32 +35,44 @@
 #include <sanitizer/asan_interface.h>
 #endif
 
+#include "plugin/platform/platform.h"
+
 namespace q7 {
 
 struct guard_point {
-  void* jump[5];  // what __builtin_setjmp saves
-  guard_point* outer;
+  void* jump[5];                   // what __builtin_setjmp saves
+  const void* frame;               // the frame of the guard's owner
+  const q7_frame_record* chain;    // the chain's head when the guard was set
 };
 
-// The innermost guard in force; null outside every guard.
-extern guard_point* innermost_guard;
+// The guards in force, the innermost last.
+struct guard_stack {
+  static constexpr int capacity = 32;
+  guard_point points[capacity];
+  int depth;
+};
+extern guard_stack guards;
 
-// Stops the command in progress: resumes at the innermost guard.
+// Stops the command in progress: resumes at the innermost guard alive.
 [[noreturn]] void abandon_command();
 
 // Runs body under a guard of its own. True when body ran to its end; false
-// when a host call in it was abandoned, with control back here.
+// when a host call in it was abandoned, with control back here (or, with
+// every guard in use, when body could not be guarded and so did not run).
 template <class Body>
 bool guarded(Body&& body) {
-  guard_point point;
-  point.outer = innermost_guard;
+  const int depth = guards.depth;
+  if (depth == guard_stack::capacity) return false;
+  guard_point& point = guards.points[depth];
+  point.frame = __builtin_frame_address(0);
+  point.chain = platform::frame_chain_head();
   if (__builtin_setjmp(point.jump) != 0) {
-    innermost_guard = point.outer;
+    guards.depth = depth;
     return false;
   }
-  innermost_guard = &point;
+  guards.depth = depth + 1;
   body();
-  innermost_guard = point.outer;
+  guards.depth = depth;
   return true;
 }
 
@@ -62,6 +83,22 @@ void guarded_or_undo(Body&& body, Undo&& undo) {
   if (guarded(body)) return;
   undo();
   abandon_command();
+}
+
+// Makes a host call through which the host may call the plug-in back: the
+// forms engine calls the form hook (52026), and every service that shows
+// something and waits for the user runs the host's message loop, which may
+// deliver a key to a key handler or call an entry point (boxes 52028, 52029,
+// 35804 and the Windows box, dialogs 52023, the report view 52409, printing
+// 38360). However the host ended what it called back, the guards in force
+// before the call are the ones in force after it.
+template <class Call>
+decltype(auto) calling_back(Call&& call) {
+  struct restored_on_return {
+    int depth;
+    ~restored_on_return() { guards.depth = depth; }
+  } guards_before{guards.depth};
+  return call();
 }
 
 }  // namespace q7

@@ -8,6 +8,7 @@ module_state module;
 
 void process_attach(platform::module_handle own) {
   module.own_module = own;
+  platform::disable_thread_notifications(own);
   if (platform::module_file_name(own, module.own_path, sizeof module.own_path) == 0)
     module.own_path[0] = 0;
   module.own_path[sizeof module.own_path - 1] = 0;

@@ -29,6 +29,9 @@ extern module_state module;
 
 // The module's load notification with the process-attach reason.
 void process_attach(platform::module_handle own);
+// The same with the process-detach reason, when the process goes on: the
+// module is unloaded (plugin/hostlink/entry.cpp).
+void process_detach();
 
 // Copies the description with its terminator into buffer (58 bytes at least).
 char* copy_description(char* buffer);

@@ -1,11 +1,12 @@
 #include "plugin/hostlink/size_check.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "abi/mazovia.h"
+#include "plugin/hostlink/guard.h"
 #include "plugin/hostlink/host.h"
 #include "plugin/hostlink/module.h"
+#include "plugin/text/formatted_text.h"
 
 namespace q7 {
 namespace {
@@ -18,7 +19,7 @@ constexpr int32_t stop_style = 49153;  // 0xC001, the style of the plug-in's sto
 template <std::size_t N>
 void append(char (&text)[N], const char* format, auto... values) {
   const std::size_t used = std::strlen(text);
-  if (used + 1 < N) std::snprintf(text + used, N - used, format, values...);
+  format_text(text + used, N - used, format, values...);
 }
 
 const char* module_file_name_part() {
@@ -67,12 +68,14 @@ int32_t check_size(size_check& check) {
 void show_mismatch_report() {
   const char* description = plugin_description.data();
   if (!mismatch_head) {
-    svc_52029("STOP!!!",
+    calling_back([&] {
+      return svc_52029("STOP!!!",
               MZ("Moduł \"%s\" i program występują w różnych wersjach!\n\nZostał zakualizowany "
                  "tylko program albo tylko moduł,\na nie oba jednocześnie! Aby naprawić tę "
                  "sytuację\nzainstaluj aktualizację programu wraz z modułem \"%s\".\n\nMODUŁ NIE "
                  "ZOSTANIE ZAŁADOWANY!!!\n"),
-              stop_style, description, description);
+                       stop_style, description, description);
+    });
     return;
   }
   char text[2048] = "";
@@ -88,7 +91,7 @@ void show_mismatch_report() {
       append(text, "%s\n", "brak");
   }
   append(text, MZ("\nModuł wtyczki \x02%s\x01\nNIE zostanie załadowany!"), module_file_name_part());
-  svc_52028("STOP!!!", text, stop_style);
+  calling_back([&] { return svc_52028("STOP!!!", text, stop_style); });
 }
 
 }  // namespace q7

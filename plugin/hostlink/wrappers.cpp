@@ -1,12 +1,14 @@
 #include "plugin/hostlink/host.h"
 
+#include "plugin/hostlink/guard.h"
+
 extern "C" void Q7_CDECL q7_call_with_value_in_registers(void* function, int32_t value)
     Q7_SYMBOL("q7_call_with_value_in_registers");
 
 namespace q7 {
 
 int16_t question_box(text_ref caption, text_ref text, int32_t style) {
-  return svc_52028(caption.text, text.text, style);
+  return calling_back([&] { return svc_52028(caption.text, text.text, style); });
 }
 
 int16_t configuration(uint16_t operation, const char* section, const char* key,
@@ -27,7 +29,7 @@ void end_cash_list_command(int32_t code) {
 int16_t formatted_message(text_ref caption, const char* format, int32_t style, ...) {
   va_list values;
   va_start(values, style);
-  const int16_t result = svc_35804(0, caption.text, format, style, values);
+  const int16_t result = calling_back([&] { return svc_35804(0, caption.text, format, style, values); });
   va_end(values);
   return result;
 }

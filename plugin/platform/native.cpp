@@ -3,6 +3,7 @@
 // Windows delay-load helper's notifications, so the host's hook decides.
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "abi/native_module.h"
 #include "plugin/hostlink/entry.h"
@@ -32,6 +33,18 @@ char* copy_text(char* destination, const char* source) {
 
 void remove_file(const char* name) { torval_native_remove(name); }
 
+const q7_frame_record* frame_chain_head() { return *torval_native_frame_chain(); }
+
+void register_frame(q7_frame_record* record) {
+  q7_frame_record** head = torval_native_frame_chain();
+  record->previous = *head;
+  *head = record;
+}
+
+void unregister_frame(q7_frame_record* record) { *torval_native_frame_chain() = record->previous; }
+
+void disable_thread_notifications(module_handle) {}
+
 void install_se_translator(void* translator) { torval_native_set_se_translator(translator); }
 
 void* host_se_translator() { return reinterpret_cast<void*>(&torval_30005); }
@@ -42,32 +55,38 @@ namespace {
 
 using message_box_function = int(Q7_STDCALL*)(void*, const char*, const char*, unsigned);
 
+// user32 of the native build: a module that the stand-in host answers for.
+char user32_tag;
+
+void* load_library(const char* name) { return std::strcmp(name, "user32.dll") == 0 ? &user32_tag : nullptr; }
+
+void* find_function(void* module, const q7_delay_load_info& info) {
+  if (module == &user32_tag && info.import_by_name && std::strcmp(info.proc_name, "MessageBoxA") == 0)
+    return reinterpret_cast<void*>(&torval_native_MessageBoxA);
+  return torval_native_GetProcAddress(module, info.import_by_name ? info.proc_name : nullptr);
+}
+
+void* user32_module;
+
 // The notifications of the Windows delay-load helper for one function of user32.
-void* delay_load(const char* name, void* default_function) {
+void* delay_load(const char* name, void** slot) {
   q7_delay_load_info info{};
   info.size = sizeof info;
+  info.function_slot = slot;
   info.dll_name = "user32.dll";
   info.import_by_name = 1;
   info.proc_name = name;
-  const q7::delay_load_hook hook = __pfnDliNotifyHook2;
-  void* function = hook ? hook(q7::dli_start_processing, &info) : nullptr;
-  if (!function && hook) hook(q7::dli_note_pre_load_library, &info);
-  if (!function && hook) function = hook(q7::dli_note_pre_get_proc_address, &info);
-  if (!function) function = default_function;
-  info.function = function;
-  if (hook) hook(q7::dli_note_end_processing, &info);
-  return function;
+  static constexpr q7::platform::late_library native{&load_library, &find_function};
+  return q7::platform::bind_late_function(info, &user32_module, native);
 }
 
 }  // namespace
 
 extern "C" int Q7_STDCALL q7_MessageBoxA(void* owner, const char* text, const char* caption,
                                          unsigned style) {
-  static message_box_function bound;
-  if (!bound)
-    bound = reinterpret_cast<message_box_function>(
-        delay_load("MessageBoxA", reinterpret_cast<void*>(&torval_native_MessageBoxA)));
-  return bound(owner, text, caption, style);
+  static void* bound;
+  if (!bound) delay_load("MessageBoxA", &bound);
+  return reinterpret_cast<message_box_function>(bound)(owner, text, caption, style);
 }
 
 extern "C" int Q7_CDECL q7_wsprintfA(char* out, const char* format, ...) {
@@ -80,9 +99,11 @@ extern "C" int Q7_CDECL q7_wsprintfA(char* out, const char* format, ...) {
 
 extern "C" {
 
-int32_t q7_native_dll_main(void* instance, uint32_t reason) {
+int32_t q7_native_dll_main(void* instance, uint32_t reason, void* reserved) {
   constexpr uint32_t process_attach = 1;
+  constexpr uint32_t process_detach = 0;
   if (reason == process_attach) q7::process_attach(instance);
+  if (reason == process_detach && !reserved) q7::process_detach();
   return 1;
 }
 

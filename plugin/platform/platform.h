@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "abi/delay_load.h"
+#include "abi/frame_chain.h"
 #include "abi/machine.h"
 
 // Late-bound user32 functions, called through their delay-load stubs.
@@ -32,6 +33,29 @@ uint32_t module_file_name(module_handle module, char* buffer, uint32_t size);
 char* copy_text(char* destination, const char* source);
 // remove of the C library: deletes a file of the working folder, if there is one.
 void remove_file(const char* name);
+
+// The thread's chain of frame handlers: its head, and a record of the
+// caller's frame put at its head or taken off it again.
+const q7_frame_record* frame_chain_head();
+void register_frame(q7_frame_record* record);
+void unregister_frame(q7_frame_record* record);
+
+// Tells the platform that the module has nothing to do at the host's thread
+// attach and detach, so that it is not called for them.
+void disable_thread_notifications(module_handle own);
+
+// How the platform loads a library and finds a function in it.
+struct late_library {
+  void* (*load)(const char* name);
+  void* (*find)(void* module, const q7_delay_load_info& info);
+};
+// Binds one late-bound function of the module: asks the module's delay-load
+// notification hook at each step as the Windows helper does, then loads and
+// looks up; when the library or the function cannot be had, a stand-in of
+// the plug-in's own takes its place (a box that answers Abort, formatting of
+// its own) instead of an exception raised into the host. The library's
+// module is kept in *module_slot, the function in *info.function_slot.
+void* bind_late_function(q7_delay_load_info& info, void** module_slot, const late_library& library);
 
 // Installs the C run-time's per-thread translator of structured exceptions.
 void install_se_translator(void* translator);

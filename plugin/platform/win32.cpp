@@ -25,6 +25,24 @@ char* copy_text(char* destination, const char* source) { return lstrcpyA(destina
 
 void remove_file(const char* name) { std::remove(name); }
 
+// The head of the chain is the first word of the thread's information block.
+const q7_frame_record* frame_chain_head() {
+  const q7_frame_record* head;
+  __asm__ volatile("movl %%fs:0, %0" : "=r"(head));
+  return head;
+}
+
+void register_frame(q7_frame_record* record) {
+  record->previous = const_cast<q7_frame_record*>(frame_chain_head());
+  __asm__ volatile("movl %0, %%fs:0" : : "r"(record) : "memory");
+}
+
+void unregister_frame(q7_frame_record* record) {
+  __asm__ volatile("movl %0, %%fs:0" : : "r"(record->previous) : "memory");
+}
+
+void disable_thread_notifications(module_handle own) { DisableThreadLibraryCalls(static_cast<HMODULE>(own)); }
+
 void install_se_translator(void* translator) {
   // The C run-time exports the setter only under its C++ name.
   using se_translator = void(__cdecl*)(unsigned, EXCEPTION_POINTERS*);
@@ -37,3 +55,47 @@ void install_se_translator(void* translator) {
 void* host_se_translator() { return q7_import_30005; }
 
 }  // namespace q7::platform
+
+namespace {
+
+// A delay-load descriptor as the import library lays it out: relative addresses.
+struct delay_descriptor {
+  DWORD attributes, dll_name, module, functions, names, bound_functions, unload_functions, time_stamp;
+};
+
+void* load_library(const char* name) { return LoadLibraryA(name); }
+
+void* find_function(void* module, const q7_delay_load_info& info) {
+  const char* name = info.import_by_name ? info.proc_name : MAKEINTRESOURCEA(info.ordinal);
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+}  // namespace
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+// The delay-load helper the import library's stubs call with their
+// descriptor and the slot of the function called: it binds the function
+// and answers it, and the stub jumps to it.
+extern "C" void* WINAPI q7_delay_load_helper(const delay_descriptor* descriptor, void** slot)
+    Q7_STDCALL_SYMBOL("__delayLoadHelper2", 8);
+
+extern "C" void* WINAPI q7_delay_load_helper(const delay_descriptor* descriptor, void** slot) {
+  const auto* base = reinterpret_cast<const char*>(&__ImageBase);
+  const auto* functions = reinterpret_cast<void* const*>(base + descriptor->functions);
+  const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA32*>(base + descriptor->names);
+  const DWORD name = names[slot - functions].u1.AddressOfData;
+  q7_delay_load_info info{};
+  info.size = sizeof info;
+  info.descriptor = descriptor;
+  info.function_slot = slot;
+  info.dll_name = base + descriptor->dll_name;
+  info.import_by_name = !IMAGE_SNAP_BY_ORDINAL32(name);
+  if (info.import_by_name)
+    info.proc_name = reinterpret_cast<const char*>(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name)->Name);
+  else
+    info.ordinal = IMAGE_ORDINAL32(name);
+  static constexpr q7::platform::late_library windows{&load_library, &find_function};
+  return q7::platform::bind_late_function(info, reinterpret_cast<void**>(const_cast<char*>(base) + descriptor->module),
+                                          windows);
+}

@@ -3,7 +3,7 @@
 // negative value (a negative zero and a value rounding to zero included), no
 // grouping. The C library's formatting of a large amount converts all of its
 // up to 309 digits through general multi-precision arithmetic; this does the
-// same work directly, in at most 31 passes over up to 35 nine-digit limbs.
+// same work directly, in at most 34 passes over up to 35 nine-digit limbs.
 #pragma once
 
 #include <cstddef>

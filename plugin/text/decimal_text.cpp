@@ -1,11 +1,21 @@
-#include "plugin/fees/decimal_text.h"
+#include "plugin/text/decimal_text.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 namespace q7 {
 namespace {
+
+// n / d and n % d where the quotient fits in 32 bits: one division of the
+// processor. The compiler would call a 64-bit division of its run-time
+// library for it, which brings that library's unwinding tables along.
+uint32_t divide(uint64_t n, uint32_t d, uint32_t& remainder) {
+  uint32_t quotient;
+  __asm__("divl %4"
+          : "=a"(quotient), "=d"(remainder)
+          : "a"(static_cast<uint32_t>(n)), "d"(static_cast<uint32_t>(n >> 32)), "rm"(d));
+  return quotient;
+}
 
 // A non-negative integer in nine-digit limbs, the lowest first: large enough
 // for a hundred times the largest double.
@@ -14,27 +24,33 @@ struct decimal_integer {
   uint32_t limbs[36];
   int count = 0;
 
+  // A value below 2^60: its top half is below the limb base, so a first
+  // division leaves a quotient of 32 bits.
   explicit decimal_integer(uint64_t value) {
-    do {
-      limbs[count++] = static_cast<uint32_t>(value % limb_base);
-      value /= limb_base;
-    } while (value != 0);
+    uint32_t low;
+    const uint32_t high = divide(value, limb_base, low);
+    limbs[count++] = low;
+    uint32_t rest = high;
+    while (rest != 0) {
+      limbs[count++] = rest % limb_base;
+      rest /= limb_base;
+    }
   }
 
-  // Multiplies by 2^shift, up to 32 bits at a pass: a limb below 2^30 times
-  // 2^32 and a carry stay below 2^64.
+  // Multiplies by 2^shift, up to 29 bits at a pass: a limb below 2^30 times
+  // 2^29 and a carry stay below 2^60, whose quotient by the limb base fits
+  // in 32 bits.
   void shift_left(int shift) {
     while (shift > 0) {
-      const int bits = shift < 32 ? shift : 32;
+      const int bits = shift < 29 ? shift : 29;
       shift -= bits;
-      uint64_t carry = 0;
+      uint32_t carry = 0;
       for (int i = 0; i < count; ++i) {
         const uint64_t product = (static_cast<uint64_t>(limbs[i]) << bits) + carry;
-        limbs[i] = static_cast<uint32_t>(product % limb_base);
-        carry = product / limb_base;
+        carry = divide(product, limb_base, limbs[i]);
       }
       while (carry != 0) {
-        limbs[count++] = static_cast<uint32_t>(carry % limb_base);
+        limbs[count++] = carry % limb_base;
         carry /= limb_base;
       }
     }
@@ -67,8 +83,13 @@ std::size_t format_two_decimals(double value, char (&text)[two_decimals_size]) {
   const bool negative = (bits >> 63) != 0;
   const int biased_exponent = static_cast<int>((bits >> 52) & 0x7FF);
   const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
-  // Infinities and not-a-number are as the C library names them.
-  if (biased_exponent == 0x7FF) return static_cast<std::size_t>(std::snprintf(text, sizeof text, "%.2f", value));
+  // Infinities are named with their sign, not-a-number without one, as the
+  // plug-in's Windows build has always written them.
+  if (biased_exponent == 0x7FF) {
+    const char* name = fraction ? "nan" : negative ? "-inf" : "inf";
+    std::memcpy(text, name, std::strlen(name) + 1);
+    return std::strlen(text);
+  }
 
   // The value is mantissa · 2^exponent; the text shows hundredths, so the
   // integer wanted is mantissa · 100 · 2^exponent, rounded half to even.
