@@ -16,6 +16,7 @@
 
 #include "abi/form_template.h"
 #include "host/host.h"
+#include "host/platform.h"
 
 namespace torval {
 namespace {
@@ -221,11 +222,27 @@ void say_hot_keys(const open_form& form) {
   }
 }
 
+struct hook_call {
+  const open_form* form;
+  int16_t event;
+  int32_t result;
+};
+
+void call_hook(void* call) {
+  auto& c = *static_cast<hook_call*>(call);
+  // The event travels in the low 16 bits only; the upper half stays 0.
+  c.result = c.form->hook(c.form->number, static_cast<uint16_t>(c.event));
+}
+
+// The hook is called as a host that catches its own exceptions around a
+// call-back calls it: one raised inside ends the call, and the form goes on.
 void raise(const open_form& form, int16_t event) {
   if (!form.hook) return;
-  // The event travels in the low 16 bits only; the upper half stays 0.
-  const int32_t result = form.hook(form.number, static_cast<uint16_t>(event));
-  say([&] { return "  hook event " + std::to_string(event) + " -> " + std::to_string(result); });
+  hook_call call{&form, event, 0};
+  if (platform::call_catching(&call_hook, &call))
+    return say("  the host caught its exception in the hook's call (event " + std::to_string(event) +
+               "); the form goes on");
+  say([&] { return "  hook event " + std::to_string(event) + " -> " + std::to_string(call.result); });
 }
 
 // The item an edit names: by number, or the input field right after the
@@ -426,6 +443,7 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
   raise(form, forms::event_setup);
   draw(form, "opens");
   say_hot_keys(form);
+  press_keys_in_form();
   auto& edits = host().form_edits;
   while (!edits.empty()) {
     const form_edit edit = edits.front();

@@ -104,6 +104,15 @@ struct host_state {
   std::map<uint32_t, int> calls;        // calls of each service so far
   int windows_box_answer = 0;           // when set, the Windows box answers so every time
   std::set<std::string> behaviours;     // where this host differs from the usual one (session.cpp)
+  // What the program and the other modules of its process do around the
+  // plug-in (host/neighbours.cpp): the handler another module saved when it
+  // chained its own into a table's slot, by table; keys pressed in a list
+  // while the next form is open (table, key); services that raise the host's
+  // exception at their k-th call, and their calls so far.
+  std::map<int32_t, q7::key_handler> other_module_saved;
+  std::deque<std::pair<int32_t, int32_t>> keys_in_form;
+  std::map<uint32_t, int> raise_plan;
+  std::map<uint32_t, int> raise_calls;
   audit_state audit;
   // Interactive use: asks the person at the terminal and reads the reply;
   // false at the end of the input. Null when a script runs alone.
@@ -233,6 +242,18 @@ table* find_table(int32_t number);
 // Host exports: lookup by ordinal as GetProcAddress sees it, and withdrawal
 // of an export, as in an older host that lacks the service.
 void withdraw_export(uint32_t ordinal);
+
+// Around the plug-in (host/neighbours.cpp): another module's key handler
+// chained into a table's slot after the one there, and put back; a key
+// pressed in a table's list (A2 A5 A7 A9 A10 A11 as given); the keys queued
+// for the open form pressed; the host's exception raised by a service when
+// the plan says so.
+bool is_other_module_handler(q7::key_handler handler);
+void chain_other_module(table& t);
+void unchain_other_module(table& t);
+int32_t press_table_key(table& t, int32_t key, const uint32_t (&values)[6]);
+void press_keys_in_form();
+void raise_if_planned(uint32_t service);
 
 // Loading the plug-in module and calling its entry points.
 bool load_plugin(const std::string& path);

@@ -28,6 +28,8 @@ std::string default_plugin_path();
 bool set_plugin_module_path(const std::string& path, bool fails);
 // The translator of structured exceptions installed for this thread.
 void* installed_se_translator();
+// The host module's handle, as the Windows loader gives it.
+void* host_module();
 // The address of the host's export N.
 void* host_export(uint32_t ordinal);
 // Standard output writes bytes as they are (no line-end translation).
@@ -41,5 +43,15 @@ bool enter_folder(const std::string& path);
 // bytes as needed. Null where the platform has no such streams: only the
 // native build keeps files in memory.
 FILE* open_memory_file(std::shared_ptr<std::string> bytes, bool append, bool writable, bool readable);
+
+// Calls function(argument) as a host that catches its own exceptions around a
+// call-back does, through the thread's chain of frame handlers: when
+// raise_host_exception is called inside, the frames inside are unwound (each
+// of their handlers is told so, as Windows' structured exception handling
+// tells them) and the call ends at once. True when it ended so.
+bool call_catching(void (*function)(void*), void* argument);
+// Raises the host's exception; false, raising nothing, when no call_catching
+// is there to catch it.
+bool raise_host_exception();
 
 }  // namespace torval::platform

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -63,6 +64,8 @@ bool preload_module(const std::string&) { return false; }
 std::string default_plugin_path() { return plugin_module_path; }
 
 void* installed_se_translator() { return host().se_translator; }
+
+void* host_module() { return &host_module_tag; }
 
 void* host_export(uint32_t ordinal) {
   for (std::size_t i = 0; i < host_export_count; ++i)
@@ -160,6 +163,56 @@ FILE* open_memory_file(std::shared_ptr<std::string> bytes, bool append, bool wri
   open_memory_streams().insert(stream);
   std::setvbuf(file, stream->buffer, _IOFBF, sizeof stream->buffer);
   return file;
+}
+
+namespace {
+
+// A catching call's record in the native chain, with where it resumes.
+struct catching_frame {
+  q7_frame_record record;
+  jmp_buf resume;
+};
+int catching_calls = 0;
+
+int Q7_CDECL catching_handler(q7_exception_head*, q7_frame_record*, void*, void*) { return q7::continue_search; }
+
+}  // namespace
+
+bool call_catching(void (*function)(void*), void* argument) {
+  catching_frame frame{};
+  frame.record.handler = &catching_handler;
+  q7_frame_record** head = torval_native_frame_chain();
+  if (setjmp(frame.resume) != 0) {
+    *head = frame.record.previous;
+    --catching_calls;
+    return true;
+  }
+  frame.record.previous = *head;
+  *head = &frame.record;
+  ++catching_calls;
+  function(argument);
+  --catching_calls;
+  *head = frame.record.previous;
+  return false;
+}
+
+// As Windows raises: each handler inside the innermost catching call is
+// offered the exception, then unwound (told so, and its record taken off the
+// chain), and the catching call resumes.
+bool raise_host_exception() {
+  if (catching_calls == 0) return false;
+  q7_frame_record** head = torval_native_frame_chain();
+  q7_exception_head exception{0xE0484F53, 0};
+  q7_frame_record* target = *head;
+  for (; target->handler != &catching_handler; target = target->previous)
+    target->handler(&exception, target, nullptr, nullptr);
+  exception.flags = q7::exception_unwinding;
+  while (*head != target) {
+    q7_frame_record* inside = *head;
+    inside->handler(&exception, inside, nullptr, nullptr);
+    *head = inside->previous;
+  }
+  std::longjmp(reinterpret_cast<catching_frame*>(target)->resume, 1);
 }
 
 }  // namespace torval::platform

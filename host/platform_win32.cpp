@@ -82,6 +82,8 @@ void* installed_se_translator() {
   return reinterpret_cast<void*>(installed);
 }
 
+void* host_module() { return GetModuleHandleA("TORVAL"); }
+
 void* host_export(uint32_t ordinal) {
   return reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleA("TORVAL"), MAKEINTRESOURCEA(ordinal)));
@@ -111,5 +113,61 @@ bool enter_folder(const std::string& path) {
 }
 
 FILE* open_memory_file(std::shared_ptr<std::string>, bool, bool, bool) { return nullptr; }
+
+namespace {
+
+constexpr DWORD host_exception_code = 0xE0484F53;  // the host's own, as a C++ run-time's throw is
+int catching_calls = 0;
+
+EXCEPTION_REGISTRATION_RECORD* chain_head() {
+  EXCEPTION_REGISTRATION_RECORD* head;
+  __asm__ volatile("movl %%fs:0, %0" : "=r"(head));
+  return head;
+}
+
+void set_chain_head(EXCEPTION_REGISTRATION_RECORD* head) { __asm__ volatile("movl %0, %%fs:0" : : "r"(head) : "memory"); }
+
+// A registration of the thread's chain with where the catching call resumes.
+struct catching_frame {
+  EXCEPTION_REGISTRATION_RECORD record;
+  void* resume[5];  // what __builtin_setjmp saves
+};
+
+// The handler of a catching call: for the host's exception it unwinds every
+// frame inside (RtlUnwind calls their handlers with the unwinding flag and
+// takes their records off the chain) and resumes the call that caught it.
+EXCEPTION_DISPOSITION __cdecl catch_host_exception(EXCEPTION_RECORD* exception, void* frame, CONTEXT*, void*) {
+  if (exception->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
+  if (exception->ExceptionCode != host_exception_code) return ExceptionContinueSearch;
+  RtlUnwind(frame, &&unwound, exception, nullptr);
+unwound:
+  __builtin_longjmp(static_cast<catching_frame*>(frame)->resume, 1);
+}
+
+}  // namespace
+
+bool call_catching(void (*function)(void*), void* argument) {
+  catching_frame frame{};
+  frame.record.Handler = reinterpret_cast<PEXCEPTION_ROUTINE>(&catch_host_exception);
+  if (__builtin_setjmp(frame.resume) != 0) {
+    // Unwound to here: the frame's own record heads the chain.
+    set_chain_head(frame.record.Next);
+    --catching_calls;
+    return true;
+  }
+  frame.record.Next = chain_head();
+  set_chain_head(&frame.record);
+  ++catching_calls;
+  function(argument);
+  --catching_calls;
+  set_chain_head(frame.record.Next);
+  return false;
+}
+
+bool raise_host_exception() {
+  if (catching_calls == 0) return false;
+  RaiseException(host_exception_code, 0, 0, nullptr);
+  return true;  // not reached: the catching call resumes
+}
 
 }  // namespace torval::platform

@@ -16,6 +16,7 @@
 #include "host/file_store.h"
 #include "host/forms.h"
 #include "host/host.h"
+#include "host/platform.h"
 
 #define TORVAL_DECLARE(number, convention, result, parameters) \
   extern "C" result convention torval_##number parameters Q7_SYMBOL("torval_" #number);
@@ -214,10 +215,12 @@ uint16_t Q7_CDECL torval_52026(const void* block, int32_t form, void* record, q7
 }
 
 void Q7_STDCALL torval_52034(int32_t field, int32_t bits, int32_t one) {
+  raise_if_planned(52034);
   set_item_state(field, bits, one);
 }
 
 void Q7_STDCALL torval_52040(void* record, int32_t direction) {
+  raise_if_planned(52040);
   exchange_form_data(record, direction);
 }
 
@@ -237,6 +240,9 @@ void Q7_CDECL torval_30005(unsigned code, struct _EXCEPTION_POINTERS*) {
 
 // The delay-load notification hook: the host answers MessageBoxA itself.
 void* Q7_STDCALL torval_30007(unsigned notification, q7_delay_load_info* info) {
+  // A host that hands user32's functions a module without them.
+  if (behaves("user32-unavailable"))
+    return notification == q7::dli_note_pre_load_library ? platform::host_module() : nullptr;
   if (notification == q7::dli_note_pre_get_proc_address && info && info->import_by_name &&
       std::strcmp(info->proc_name, "MessageBoxA") == 0)
     return reinterpret_cast<void*>(&scripted_message_box);

@@ -183,16 +183,11 @@ void check_arguments(const step_kind& kind, const std::vector<std::string>& args
                   kind.name + (*kind.arguments ? std::string(" ") + kind.arguments : " takes nothing") + ")"};
 }
 
-// Key handlers called with 32-bit slots for the two 16-bit values, so that a
-// session can put anything in their upper halves.
-using wide_key_handler = int32_t(Q7_STDCALL*)(int32_t, uint32_t, int32_t*, char**, int32_t,
-                                              q7::table_descriptor*, int32_t, FILE*, int32_t,
-                                              uint32_t, int32_t);
-
 std::string handler_name(const table& t) {
   const auto handler = reinterpret_cast<void*>(t.descriptor.handler);
   if (!handler) return "no key handler";
   if (handler == reinterpret_cast<void*>(&host_key_handler)) return "host's key handler";
+  if (is_other_module_handler(t.descriptor.handler)) return "other module's key handler";
   return "plug-in's key handler";
 }
 
@@ -266,11 +261,8 @@ void press_key(const step_call& s) {
   if (s.args.size() != 2 && s.args.size() != 8)
     throw refused{"the six values A2 A5 A7 A9 A10 A11 are given all or none"};
   for (std::size_t i = 2; i < s.args.size(); ++i) v[i - 2] = static_cast<uint32_t>(s.number(i));
-  const auto handler = reinterpret_cast<wide_key_handler>(t.descriptor.handler);
-  if (!handler) return say("  the table has no key handler");
-  const int32_t result = handler(key, v[0], &t.record_count, t.rows.data(), static_cast<int32_t>(v[1]),
-                                 &t.descriptor, static_cast<int32_t>(v[2]), t.file,
-                                 static_cast<int32_t>(v[3]), v[4], static_cast<int32_t>(v[5]));
+  if (!t.descriptor.handler) return say("  the table has no key handler");
+  const int32_t result = press_table_key(t, key, v);
   close_line_files();  // the command has ended
   say("  handler -> " + std::to_string(result));
 }
@@ -509,10 +501,12 @@ const step_kind steps[] = {
                                                      : 0;
      }},
     {"behave",
-     "append-answers-index|settings-fill-two-rates|file-name-unwritten|dialog-stores-32-bits|usual",
+     "append-answers-index|settings-fill-two-rates|file-name-unwritten|dialog-stores-32-bits|"
+     "user32-unavailable|usual",
      "the host differs from the usual one, as another may: 52288 answers the new record's index, "
      "52224 fills two of four rates, 52311 writes no file name, dialog 1194 stores its value in "
-     "32 bits; usual: as the usual host again",
+     "32 bits, the delay-load hook hands user32's functions a module without them; usual: as the "
+     "usual host again",
      [](const step_call& s) {
        if (s.args[0] == "usual") host().behaviours.clear();
        else host().behaviours.insert(s.args[0]);
@@ -523,7 +517,9 @@ const step_kind steps[] = {
      [](const step_call&) {
        say(platform::load_plugin(host().plugin_path) ? "  loaded" : "  the plug-in did not load");
      }},
-    {"unload", "", "unloads the plug-in module (Windows only), so that the next load starts it afresh",
+    {"unload", "",
+     "unloads the plug-in module, so that the next load starts it afresh (natively: its unload "
+     "notification only, the module stays)",
      [](const step_call&) {
        say(platform::unload_plugin() ? "  unloaded" : "  (the plug-in cannot be unloaded here)");
      }},
@@ -559,6 +555,24 @@ const step_kind steps[] = {
      "a key pressed in a table's list: plots (the list of firms), cash (the cash desk) or ledger; "
      "ctrl-a to ctrl-z or a code; the six other values of the call (default 0 5 7 9 0 11)",
      press_key},
+    {"key-in-form", "TABLE KEY", "a key pressed in a table's list while the next form is open",
+     [](const step_call& s) {
+       int32_t key = 0;
+       key_code(s.args[1], key);
+       host().keys_in_form.emplace_back(existing_table(table_number(s.args[0])).number, key);
+     }},
+    {"chain", "TABLE",
+     "another module chains its key handler after the one in the table's slot, and passes keys on to it",
+     [](const step_call& s) { chain_other_module(existing_table(table_number(s.args[0]))); }},
+    {"unchain", "TABLE", "that module stops: it puts back the handler it found in the slot",
+     [](const step_call& s) { unchain_other_module(existing_table(table_number(s.args[0]))); }},
+    {"raise", "SERVICE at K",
+     "service 52040 or 52034 raises the host's exception at its K-th call, which the forms engine "
+     "catches around the form hook (its own structured exception handling), going on with the form",
+     [](const step_call& s) {
+       if (s.number(2) < 1) throw refused{"calls are counted from 1"};
+       host().raise_plan[static_cast<uint32_t>(s.number(0))] = static_cast<int>(s.number(2));
+     }},
     {"answer", "ok|yes|no|cancel|abort|retry|ignore|N [value V|period START END]",
      "the answer to the next box, dialog or form (F12 is ok); a value the dialog stores, or the "
      "period dialog's two dates",
@@ -611,6 +625,9 @@ const step_kind steps[] = {
        host().audit = {};
        host().windows_box_answer = 0;
        host().behaviours.clear();
+       host().raise_plan.clear();
+       host().raise_calls.clear();
+       host().keys_in_form.clear();
      }},
     {"fail", "SERVICE at|from K", "service N answers its failure value at its K-th call, or from it on",
      [](const step_call& s) {
