@@ -1,0 +1,100 @@
+// A guard is jumped to only while its frame is alive. A host may end a call
+// into the plug-in from outside without unwinding it (a jump of its own) and
+// put its chain of frame handlers back as it was: the guards and the running
+// command of that call are gone with its frames, and an abandonment after it
+// resumes at the next live guard out.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "plugin/hostlink/boundary.h"
+#include "plugin/hostlink/guard.h"
+
+namespace q7 {
+namespace {
+
+void* host_resume[5];  // where the host's own jump resumes
+int ends_seen;         // calls the host ended in this test
+
+class Guards : public ::testing::Test {
+ protected:
+  void SetUp() override { ends_seen = 0; }
+};
+
+// The host ends the call: no unwinding, no frame handler told.
+[[noreturn]] void end_from_outside() {
+#ifdef Q7_ASAN
+  __asan_handle_no_return();
+#endif
+  __builtin_longjmp(host_resume, 1);
+}
+
+// The host puts back the head its chain had before the call.
+void put_back_chain_head(const q7_frame_record* head) {
+  q7_frame_record before{const_cast<q7_frame_record*>(head), nullptr};
+  platform::unregister_frame(&before);
+}
+
+// Its guard lies deeper than anything the test calls after it.
+[[gnu::noinline]] void call_back_with_guard() {
+  char room[4096];
+  __asm__ volatile("" : : "r"(room) : "memory");
+  guarded([] { end_from_outside(); });
+}
+
+[[gnu::noinline]] void call_back_at_boundary(boundary::kind kind) {
+  const boundary from_host(kind);
+  if (kind == boundary::kind::command) {
+    EXPECT_TRUE(command_running());
+  }
+  guarded([] { end_from_outside(); });
+}
+
+// Abandons from deeper than any frame of the ended call: the stack pointer
+// alone would take a guard left there for alive.
+[[gnu::noinline]] void abandon_deep() {
+  char room[4096];
+  __asm__ volatile("" : : "r"(room) : "memory");
+  abandon_command();
+}
+
+// Runs call as a host does that ends it from outside, then the rest.
+// A jump into a guard whose frame is gone would run the ended call again and
+// end here a second time: that stops the test at once.
+template <class Call, class Rest>
+void after_ended_call(Call call, Rest rest) {
+  const q7_frame_record* head = platform::frame_chain_head();
+  if (__builtin_setjmp(host_resume) == 0) call();
+  if (++ends_seen > 1) {
+    std::fprintf(stderr, "an abandonment jumped into a guard whose frame is gone\n");
+    std::abort();
+  }
+  put_back_chain_head(head);
+  rest();
+}
+
+TEST_F(Guards, AGuardBelowTheStackPointerIsPassedOver) {
+  const bool ran = guarded([] { after_ended_call(call_back_with_guard, [] { abandon_command(); }); });
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(guards.depth, 0);
+}
+
+TEST_F(Guards, AGuardUnderAChainHeadThatIsGoneIsPassedOverFromDeeper) {
+  const bool ran = guarded([] {
+    after_ended_call([] { call_back_at_boundary(boundary::kind::call); }, abandon_deep);
+  });
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(guards.depth, 0);
+}
+
+TEST_F(Guards, ACommandEndedByTheHostNoLongerRunsAndItsGuardsAreDropped) {
+  after_ended_call([] { call_back_at_boundary(boundary::kind::command); }, [] {});
+  EXPECT_FALSE(command_running());
+  EXPECT_EQ(guards.depth, 1);  // left behind, and dropped by the next way in
+  const boundary next_call;
+  EXPECT_EQ(guards.depth, 0);
+}
+
+}  // namespace
+}  // namespace q7
