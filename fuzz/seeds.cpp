@@ -1,6 +1,6 @@
 // Writes the seed corpora of the fuzz programs (fuzz/corpus/<program>/) from
 // what the plug-in and the stand-in host really make: cash records written by
-// the host's cash table loader, the worked example's plot and rates, the
+// the host's cash table loader, the first sample plot and the default rates, the
 // plug-in's own form template block, a holder's ledger written by the host,
 // and the module paths and service names the binding error box reports.
 //
