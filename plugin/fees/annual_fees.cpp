@@ -9,8 +9,8 @@
 namespace q7 {
 
 void generate_annual_fees(plot_command& command) {
-  if (!take_current_plot(command)) return;
-  const plot_record& plot = command.plot_buffer();
+  if (!take_plot_under_cursor(command)) return;
+  const plot_record& plot = command.record_buffer();
   // An area the fee sheet cannot hold would give a wrong fee, negative even:
   // the plot is left out, and the bookkeeper told which and why.
   if (!area_in_range(plot)) {
@@ -53,7 +53,7 @@ void generate_annual_fees(plot_command& command) {
   posting_title(title, MZ("%d Opłata członkowska"));
   post(command, title, sheet.membership_fee, sheet.membership_line);
 
-  close_holder_ledger(command);
+  close_opened(command);
   tell_posted_total(command, MZ("Wpisano opłatę w kwocie \x02%.2f\x01\n"), MZ("Nie naliczono opłat"));
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "plugin/fees/fee_sheet.h"
+#include "plugin/fees/record_change.h"
 #include "plugin/hostlink/guard.h"
 
 namespace q7 {
@@ -11,22 +12,20 @@ namespace {
 constexpr int16_t fee_posting_kind = 24;
 constexpr int32_t host_information_block = 4;
 constexpr std::size_t host_code_offset = 54;
-constexpr int32_t withdraw = -1;
-constexpr int32_t enter = +1;
 
 // Replaces a date text from its fourth character on: YY.MM.DD -> YY.<month_day>.
 void set_month_day(char (&date)[9], const char* month_day) {
   std::memcpy(date + 3, month_day, 6);  // "MM.DD" and the terminator
 }
 
-int32_t descriptor_of(FILE* file) { return fileno(file); }
-
 bool read_entry(const ledger_access& ledger, int32_t index) {
   return svc_52286(0, index, ledger.table, 0, ledger.file) != 0;
 }
 
-void enter_totals(const ledger_access& ledger, int32_t sign) {
-  svc_52204(ledger.table, ledger.entry, sign, descriptor_of(ledger.file));
+table_file ledger_file(const ledger_access& ledger) { return {ledger.table, ledger.file}; }
+
+void enter_totals(const ledger_access& ledger) {
+  count_in_totals(ledger_file(ledger), ledger.entry, enter_into_totals);
 }
 
 bool titled(const ledger_entry& entry, text_ref title) { return svc_52154(entry.title, title.text) == 0; }
@@ -65,26 +64,11 @@ double post_fee(const ledger_access& ledger, text_ref title, double amount, text
   for (int32_t i = 0; i < *ledger.count; ++i) {
     if (!read_entry(ledger, i)) break;
     if (!titled(entry, title)) continue;
-    enter_totals(ledger, withdraw);
-    const ledger_entry old = entry;
-    bool written = false;
-    guarded_or_undo(
-        [&] {
-          fill_ledger_entry(entry, title, amount, fee_line);
-          stamp(entry, old.stamp);
-          written = svc_52287(0, i, ledger.table, 0, ledger.file) != 0;
-        },
-        [&] {
-          // Stopped between taking the old entry out of the totals and
-          // writing the new one: the file still holds the old entry, so it
-          // goes back in.
-          entry = old;
-          guarded([&] { enter_totals(ledger, enter); });
-        });
-    // The file still holds the old entry when the write was refused: the
-    // totals take back what the file holds.
-    if (!written) entry = old;
-    enter_totals(ledger, enter);
+    const int32_t kept_stamp = entry.stamp;
+    const bool written = change_record(ledger_file(ledger), i, entry, [&] {
+      fill_ledger_entry(entry, title, amount, fee_line);
+      stamp(entry, kept_stamp);
+    });
     return written ? amount : 0.0;
   }
 
@@ -95,7 +79,7 @@ double post_fee(const ledger_access& ledger, text_ref title, double amount, text
     fill_ledger_entry(entry, title, amount, fee_line);
     stamp(entry, svc_50800());
     if (!svc_52287(0, i, ledger.table, 0, ledger.file)) return 0.0;
-    enter_totals(ledger, enter);
+    enter_totals(ledger);
     return amount;
   }
 
@@ -106,7 +90,7 @@ double post_fee(const ledger_access& ledger, text_ref title, double amount, text
   const int32_t count_before = *ledger.count;
   svc_52288(ledger.count, ledger.table, ledger.file);
   if (*ledger.count <= count_before) return 0.0;
-  enter_totals(ledger, enter);
+  enter_totals(ledger);
   return amount;
 }
 

@@ -11,50 +11,66 @@
 
 namespace q7 {
 
+// What a command opens in the host and must close before it ends.
+enum class host_opening : uint8_t {
+  holder_ledger,  // 50516 (and 52297 on it while the ok flag is set)
+  plot_pass,      // 52282 on the plot table's file (and 52297 on the table)
+};
+
+// How what a command opened is closed: finished as at the command's end (also
+// after an abandonment), or as it is when the user cancelled (nothing finished).
+enum class closing { finished, as_it_is };
+
 // Everything one command uses, fetched or opened anew for each key press.
-// What the command has opened in the host is recorded here, so that a command
-// stopped anywhere is closed by the key handler as its normal end closes it.
+// What the command opens in the host it registers in `opened` as it opens
+// it; every way out of the command (its end, a cancel, an abandonment)
+// closes through close_opened, the last opened first, each thing once.
 struct plot_command {
   const key_call& call;
   table_descriptor* plot_table = nullptr;    // table 35
   table_descriptor* ledger_table = nullptr;  // table 36
   int32_t ok = 1;
   double posting_total = 0.0;
-  FILE* ledger = nullptr;            // the holder's ledger while it is open
+  FILE* ledger = nullptr;  // the holder's ledger while it is open
   int32_t entry_count = 0;
-  bool ledger_open = false;          // opened with 50516, not yet closed
-  bool ledger_changes_begun = false; // 52297 on the ledger
-  bool pass_open = false;            // simulation: 52282 on the plot file, not yet ended
-  bool plot_changes_begun = false;   // simulation: 52297 on the plot table
+
+  struct opening {
+    host_opening what;
+    bool changes_begun;  // 52297 on it
+  };
+  opening opened[2] = {};
+  int opened_count = 0;
 
   // The plot table's record buffer, as the host's reads fill it.
-  plot_record& plot_buffer() const;
-  // The plot under the list cursor in the row array the host holds; null
-  // when the cursor points outside it.
-  plot_record* current_plot() const;
+  plot_record& record_buffer() const;
+  // The plot in the list's row under the cursor, in the row array the host
+  // holds; null when the cursor points outside it.
+  plot_record* row_under_cursor() const;
   // The same, once it is known to be there; the command stops otherwise.
-  plot_record& held_plot() const;
+  plot_record& row_under_cursor_or_stop() const;
   // The open holder's ledger as the postings take it.
   ledger_access holder_ledger();
 };
+
+// Registers what was just opened, and marks that its changes have begun.
+void note_opened(plot_command& command, host_opening what);
+void note_changes_begun(plot_command& command);
+// Closes everything the command opened, the last opened first. A closing
+// call that is abandoned is skipped and the rest still run; then the command
+// stops, with no message after it.
+void close_opened(plot_command& command, closing how = closing::finished);
 
 // The four rates of the setting "Stawki", or their defaults when it cannot be
 // read: plot_rate, water_rate, membership_fee, energy_rate in that order.
 void read_rates(fee_sheet& sheet);
 void save_rates(const fee_sheet& sheet);
 
-// Prepares the ledger table and copies the current plot into the plot
-// buffer; false when there is no current plot to work on.
-bool take_current_plot(plot_command& command);
-// Opens the current plot holder's ledger; false when the host cannot.
+// Prepares the ledger table and copies the plot under the cursor into the
+// record buffer; false when there is no plot there to work on.
+bool take_plot_under_cursor(plot_command& command);
+// Opens the holder's ledger of the plot under the cursor, and begins changes
+// on it while the ok flag is set; false when the host cannot open it.
 bool open_holder_ledger(plot_command& command);
-// Finishes and closes the ledger and shows its totals in the plot's row, once
-// however often it is called. A closing call that is abandoned is skipped and
-// the rest still run; then the command stops, with no message after it.
-void close_holder_ledger(plot_command& command);
-// Ends the simulation's pass over the plot file, once: 52298 while the ok
-// flag is set, then 52283.
-void end_plot_pass(plot_command& command);
 
 // Whole square metres of a plot that a fee may be computed from: 0 to 32767.
 bool area_in_range(const plot_record& plot);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "abi/form_template.h"
 #include "abi/mazovia.h"
@@ -27,12 +28,12 @@ constexpr double default_rates[4] = {3800.0, 4200.0, 60000.0, 100000.0};
 
 }  // namespace
 
-plot_record& plot_command::plot_buffer() const {
+plot_record& plot_command::record_buffer() const {
   if (!plot_table->record_buffer) abandon_command();
   return *static_cast<plot_record*>(plot_table->record_buffer);
 }
 
-plot_record* plot_command::current_plot() const {
+plot_record* plot_command::row_under_cursor() const {
   if (!call.rows || !call.record_count) return nullptr;
   // The row array has no length of its own; the record count bounds it.
   const int64_t record = int64_t{plot_table->top_record} + plot_table->cursor_line;
@@ -42,8 +43,8 @@ plot_record* plot_command::current_plot() const {
   return reinterpret_cast<plot_record*>(call.rows[index]);
 }
 
-plot_record& plot_command::held_plot() const {
-  plot_record* plot = current_plot();
+plot_record& plot_command::row_under_cursor_or_stop() const {
+  plot_record* plot = row_under_cursor();
   if (!plot) abandon_command();
   return *plot;
 }
@@ -87,33 +88,35 @@ void save_rates(const fee_sheet& sheet) {
                 +sheet.water_rate, +sheet.membership_fee, +sheet.energy_rate);
 }
 
-bool take_current_plot(plot_command& command) {
+bool take_plot_under_cursor(plot_command& command) {
   svc_52465(command.ledger_table, prepare_ledger_table);
-  const plot_record* current = command.current_plot();
-  if (!current) return false;
-  std::memcpy(&command.plot_buffer(), current, sizeof(plot_record));
+  const plot_record* row = command.row_under_cursor();
+  if (!row) return false;
+  std::memcpy(&command.record_buffer(), row, sizeof(plot_record));
   return true;
 }
 
 bool open_holder_ledger(plot_command& command) {
-  const int32_t account = command.held_plot().ledger_no;
+  const int32_t account = command.row_under_cursor_or_stop().ledger_no;
   // Zeroed, with room to spare: a host that writes no name, or one of the
   // full length without a terminator, still leaves a terminated text.
   char file_name[ledger_file_name_length + 16] = {};
   svc_52311(account, file_name, "MMM", ".KON", ledger_file_name_length);
   command.ledger = svc_50516(holder_ledger_kind, file_name, command.ledger_table, &command.entry_count);
   if (!command.ledger) return false;
-  command.ledger_open = true;
+  note_opened(command, host_opening::holder_ledger);
   if (command.ok) {
     svc_52297(command.ledger_table, command.ledger);
-    command.ledger_changes_begun = true;
+    note_changes_begun(command);
   }
   return true;
 }
 
-void close_holder_ledger(plot_command& command) {
-  if (!command.ledger_open) return;
-  command.ledger_open = false;
+namespace {
+
+// Finishes and closes the holder's ledger (52290 and 52298 while the ok flag
+// is set, 52302 with the ok flag) and shows its totals in the plot's row.
+bool finish_holder_ledger(plot_command& command, bool changes_begun) {
   bool whole = true;
   if (command.ok && !guarded([&] {
         command.ok = svc_52290(command.ledger, command.entry_count, command.ledger_table);
@@ -121,30 +124,57 @@ void close_holder_ledger(plot_command& command) {
     command.ok = 0;  // not finished
     whole = false;
   }
-  if (command.ok && command.ledger_changes_begun)
-    whole &= guarded([&] { svc_52298(command.ledger_table, command.ledger); });
+  if (command.ok && changes_begun) whole &= guarded([&] { svc_52298(command.ledger_table, command.ledger); });
   whole &= guarded([&] { svc_52302(command.ok, 0, &command.ledger, 0); });
   whole &= guarded([&] {
     const double* totals = command.ledger_table->column_totals;
     if (!totals) abandon_command();
-    plot_record& plot = command.plot_buffer();
+    plot_record& plot = command.record_buffer();
     plot.ledger_debit_total = totals[0];
     plot.ledger_credit_total = totals[1];
     plot.ledger_balance = plot.ledger_debit_total - plot.ledger_credit_total;
     // The list shows the new totals; the plot table's file is not written here.
-    std::memcpy(&command.held_plot(), &plot, sizeof plot);
+    std::memcpy(&command.row_under_cursor_or_stop(), &plot, sizeof plot);
   });
-  if (!whole) abandon_command();
+  return whole;
 }
 
-void end_plot_pass(plot_command& command) {
-  if (!command.pass_open) return;
-  command.pass_open = false;
+// Ends the pass over the plot file: 52298 while the ok flag is set, then 52283.
+bool end_plot_pass(plot_command& command, bool changes_begun) {
   FILE* file = command.call.file;
   bool whole = true;
-  if (command.ok && command.plot_changes_begun)
-    whole &= guarded([&] { svc_52298(command.plot_table, file); });
+  if (command.ok && changes_begun) whole &= guarded([&] { svc_52298(command.plot_table, file); });
   whole &= guarded([&] { svc_52283(file); });
+  return whole;
+}
+
+}  // namespace
+
+void note_opened(plot_command& command, host_opening what) {
+  // A command opens each thing once; one more would be a fault of the plug-in.
+  if (command.opened_count == static_cast<int>(std::size(command.opened))) abandon_command();
+  command.opened[command.opened_count++] = {what, false};
+}
+
+void note_changes_begun(plot_command& command) { command.opened[command.opened_count - 1].changes_begun = true; }
+
+void close_opened(plot_command& command, closing how) {
+  bool whole = true;
+  while (command.opened_count > 0) {
+    // Taken off before it is closed: a closing that is abandoned is not tried again.
+    const plot_command::opening last = command.opened[--command.opened_count];
+    switch (last.what) {
+      case host_opening::holder_ledger:
+        if (how == closing::as_it_is)
+          whole &= guarded([&] { svc_52302(command.ok, 0, &command.ledger, 0); });
+        else
+          whole &= finish_holder_ledger(command, last.changes_begun);
+        break;
+      case host_opening::plot_pass:
+        whole &= end_plot_pass(command, last.changes_begun);
+        break;
+    }
+  }
   if (!whole) abandon_command();
 }
 
@@ -200,10 +230,10 @@ bool run_plot_command(const key_call& call) {
     }
   });
   if (!ran) {
-    // A command that had to be abandoned ends as its normal end does, from
-    // wherever it stopped, and passes the key on like one that stopped.
-    guarded([&] { close_holder_ledger(command); });
-    guarded([&] { end_plot_pass(command); });
+    // A command that had to be abandoned closes what it opened as its normal
+    // end does, from wherever it stopped, and passes the key on like one
+    // that stopped.
+    guarded([&] { close_opened(command); });
     completed = false;
   }
   return completed;

@@ -64,9 +64,9 @@ const sheet_command<entry_fee_sheet, 2> entry_fees{
 // Runs one sheet command; true when it reached its closing message.
 template <class Sheet, std::size_t N>
 bool run(plot_command& command, const sheet_command<Sheet, N>& what) {
-  if (!take_current_plot(command)) return false;
+  if (!take_plot_under_cursor(command)) return false;
   Sheet sheet{};
-  fill_sheet_head(sheet.head, command.plot_buffer());
+  fill_sheet_head(sheet.head, command.record_buffer());
   if (!open_holder_ledger(command)) return false;
 
   char titles[N][256];
@@ -77,8 +77,7 @@ bool run(plot_command& command, const sheet_command<Sheet, N>& what) {
   if (calling_back([&] { return svc_52026(form_template_block.data(), what.form, &sheet, nullptr); }) !=
       confirmed) {
     // Cancelled: the ledger is closed as it is, nothing finished.
-    command.ledger_open = false;
-    svc_52302(command.ok, 0, &command.ledger, 0);
+    close_opened(command, closing::as_it_is);
     return false;
   }
 
@@ -93,7 +92,7 @@ bool run(plot_command& command, const sheet_command<Sheet, N>& what) {
     post(command, titles[i], amount, fee_line);
   }
 
-  close_holder_ledger(command);
+  close_opened(command);
   tell_posted_total(command, MZ("Wpisano zadłużenia w kwocie \x02%.2f\x01\n"),
                     MZ("Nie wpisano zadłużeń"));
   return true;

@@ -4,6 +4,7 @@
 #include "abi/mazovia.h"
 #include "plugin/fees/fee_sheet.h"
 #include "plugin/fees/plot_commands.h"
+#include "plugin/fees/record_change.h"
 #include "plugin/hostlink/guard.h"
 
 namespace q7 {
@@ -13,8 +14,6 @@ constexpr int32_t question_style = 9;
 constexpr int32_t column_scale = 100;
 constexpr int kwota1_column = 5;
 constexpr int kwota2_column = 6;
-
-int32_t descriptor_of(FILE* file) { return file ? fileno(file) : -1; }
 
 }  // namespace
 
@@ -33,16 +32,16 @@ void simulate_fee_generation(plot_command& command) {
   table_descriptor* table = command.plot_table;
   FILE* file = command.call.file;
   svc_52282(file);
-  command.pass_open = true;
+  note_opened(command, host_opening::plot_pass);
   svc_52297(table, file);
-  command.plot_changes_begun = true;
+  note_changes_begun(command);
   command.ok = 1;
   int32_t left_out = 0;  // plots whose area no fee may be computed from
 
   for (int32_t i = 0; command.call.record_count && i < *command.call.record_count; ++i) {
     if (command.ok) command.ok = svc_52286(0, i, table, 0, file);
     if (!command.ok) continue;
-    plot_record& plot = command.plot_buffer();
+    plot_record& plot = command.record_buffer();
     if (plot.plot_no_text[0] == 0) continue;
     double total = 0.0, total_without_utilities = 0.0;
     const bool in_range = area_in_range(plot);
@@ -58,31 +57,14 @@ void simulate_fee_generation(plot_command& command) {
     } else {
       ++left_out;
     }
-    svc_52204(table, &plot, -1, descriptor_of(file));
-    const int32_t old_kwota1 = plot.kwota1;
-    const int32_t old_kwota2 = plot.kwota2;
-    // A record the host did not write keeps its old values in the file, and
-    // the column totals take back those.
-    auto keep_old_values = [&] {
-      plot.kwota1 = old_kwota1;
-      plot.kwota2 = old_kwota2;
-    };
-    guarded_or_undo(
-        [&] {
-          // A plot left out for its area holds no simulated fee at all.
-          plot.kwota1 = in_range ? svc_52178(total, column_scale) : 0;
-          plot.kwota2 = in_range ? svc_52178(total_without_utilities, column_scale) : 0;
-          command.ok = svc_52287(0, i, table, 0, file);
-        },
-        [&] {
-          keep_old_values();
-          svc_52204(table, &plot, +1, descriptor_of(file));
-        });
-    if (!command.ok) keep_old_values();
-    svc_52204(table, &plot, +1, descriptor_of(file));
+    command.ok = change_record({table, file}, i, plot, [&] {
+      // A plot left out for its area holds no simulated fee at all.
+      plot.kwota1 = in_range ? svc_52178(total, column_scale) : 0;
+      plot.kwota2 = in_range ? svc_52178(total_without_utilities, column_scale) : 0;
+    });
   }
 
-  end_plot_pass(command);
+  close_opened(command);
 
   const double* totals = table->column_totals;
   if (!totals) abandon_command();

@@ -1,0 +1,57 @@
+// Changing a host record in place, the one way it is done. The record, read
+// into the table's record buffer just before, is withdrawn from the host's
+// column totals (52204 with -1), rebuilt in the buffer, written (52287) and
+// entered into the totals again (+1). Whatever stops the change after the
+// withdrawal puts the old contents back, into the buffer and into the
+// totals, and the stop goes on; a write the host refuses likewise leaves the
+// old contents, which its file still holds, in the buffer and the totals. So
+// the host's totals always match its files.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "abi/records.h"
+#include "plugin/hostlink/guard.h"
+#include "plugin/hostlink/host.h"
+
+namespace q7 {
+
+// A host table and its open file, as the record services take them.
+struct table_file {
+  table_descriptor* table;
+  FILE* file;
+};
+
+inline constexpr int32_t withdraw_from_totals = -1;
+inline constexpr int32_t enter_into_totals = +1;
+
+// The number of the open file as the totals service takes it; -1 for none.
+int32_t file_number_of(FILE* file);
+
+// Enters the record's contents into the table's column totals, or withdraws them.
+void count_in_totals(const table_file& at, void* record, int32_t sign);
+
+// Changes record `index` of the table's file, read into `record` (the
+// table's record buffer): rebuild makes the new contents in the buffer.
+// True when the host wrote them.
+template <class Record, class Rebuild>
+bool change_record(const table_file& at, int32_t index, Record& record, Rebuild&& rebuild) {
+  count_in_totals(at, &record, withdraw_from_totals);
+  const Record old = record;
+  bool written = false;
+  guarded_or_undo(
+      [&] {
+        rebuild();
+        written = svc_52287(0, index, at.table, 0, at.file) != 0;
+      },
+      [&] {
+        record = old;
+        guarded([&] { count_in_totals(at, &record, enter_into_totals); });
+      });
+  if (!written) record = old;
+  count_in_totals(at, &record, enter_into_totals);
+  return written;
+}
+
+}  // namespace q7
