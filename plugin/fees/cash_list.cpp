@@ -7,9 +7,9 @@
 
 #include "abi/mazovia.h"
 #include "plugin/fees/fee_sheet.h"
+#include "plugin/fees/key_handlers.h"
 #include "plugin/fees/payments_sheet.h"
 #include "plugin/hostlink/boundary.h"
-#include "plugin/hostlink/entry.h"
 #include "plugin/hostlink/guard.h"
 #include "plugin/hostlink/key_call.h"
 #include "plugin/hostlink/module.h"

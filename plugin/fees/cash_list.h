@@ -1,5 +1,5 @@
-// The payments report of the cash desk (Ctrl-A); its key handler is one of
-// the plug-in's entry points (plugin/hostlink/entry.h).
+// The payments report of the cash desk (Ctrl-A); its key handler is declared
+// with the plot table's in plugin/fees/key_handlers.h.
 #pragma once
 
 #include "abi/records.h"

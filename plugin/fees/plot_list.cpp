@@ -8,10 +8,10 @@
 #include "abi/form_template.h"
 #include "abi/mazovia.h"
 #include "plugin/fees/fee_sheet.h"
+#include "plugin/fees/key_handlers.h"
 #include "plugin/fees/plot_commands.h"
 #include "plugin/hostlink/boundary.h"
 #include "plugin/hostlink/guard.h"
-#include "plugin/hostlink/entry.h"
 #include "plugin/hostlink/module.h"
 #include "plugin/text/formatted_text.h"
 

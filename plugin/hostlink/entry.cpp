@@ -96,9 +96,9 @@ int32_t start(char* description) {
 int32_t activate() {
   const bool taken =
       take_over({plot_table_no, module.plot_table, module.previous_plot_handler,
-                 &plot_list_handler, plot_activation_check}) &&
+                 command_handlers.plot_table, plot_activation_check}) &&
       take_over({cash_table_no, module.cash_table, module.previous_cash_handler,
-                 &cash_list_handler, cash_activation_check});
+                 command_handlers.cash_table, cash_activation_check});
   if (!taken) {
     remove_handlers();
     return refused;
@@ -117,8 +117,8 @@ void process_detach() {
     if (held && held->handler == own) held->handler = previous;
     held = nullptr;
   };
-  put_back(module.plot_table, module.previous_plot_handler, &plot_list_handler);
-  put_back(module.cash_table, module.previous_cash_handler, &cash_list_handler);
+  put_back(module.plot_table, module.previous_plot_handler, command_handlers.plot_table);
+  put_back(module.cash_table, module.previous_cash_handler, command_handlers.cash_table);
 }
 
 }  // namespace q7

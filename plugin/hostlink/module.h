@@ -15,6 +15,14 @@ inline constexpr auto& plugin_description =
 // Name of the host module as the platform finds it.
 inline constexpr char host_module_name[] = "TORVAL";
 
+// The key handlers of the commands, which activation puts into the host's
+// tables: plugin/key_handlers.cpp gives them.
+struct command_key_handlers {
+  key_handler plot_table;
+  key_handler cash_table;
+};
+extern const command_key_handlers command_handlers;
+
 struct module_state {
   platform::module_handle own_module;
   char own_path[300];
