@@ -107,6 +107,15 @@ class data_line {
     return f;
   }
 
+  // One of two numbers of fields.
+  bool fields_either(std::size_t count, std::size_t or_count, const char* layout) {
+    if (fields_.size() == count || fields_.size() == or_count) return true;
+    refuse(std::to_string(fields_.size()) + (fields_.size() == 1 ? " field" : " fields") + ", " +
+           std::to_string(count) + " or " + std::to_string(or_count) + " expected: " + layout);
+    return false;
+  }
+  std::size_t count() const { return fields_.size(); }
+
   // Exactly `count` fields, or at least `count` when more are allowed.
   bool fields(std::size_t count, bool more_allowed, const char* layout) {
     if (fields_.size() == count || (more_allowed && fields_.size() > count)) return true;
@@ -214,13 +223,19 @@ bool load_plots(const std::string& csv, bool skip_bad_lines) {
   const bool loaded = load_table<q7::plot_record>(
       q7::plot_table_no, csv, "plots.dat", skip_bad_lines, "plot",
       [](data_line& f, q7::plot_record& plot) {
-        if (!f.fields(5, false, "number;holder;area m2;fee letters;ledger number")) return;
+        if (!f.fields_either(5, 7, "number;holder;area m2;fee letters;ledger number[;kwota1;kwota2]")) return;
         const std::string number = f.text(0, sizeof plot.plot_no_text - 1, "the plot number");
         const std::string holder = f.text(1, sizeof plot.holder_name - 1, "the holder's name");
         // Any area the record holds: the plug-in itself refuses those it cannot charge.
         plot.area_milli = static_cast<int32_t>(f.decimal(2, 3, INT32_MIN, INT32_MAX, "the area"));
         const std::string letters = f.text(3, sizeof plot.fee_letters - 1, "the fee letters");
         plot.ledger_no = static_cast<int16_t>(f.decimal(4, 0, 0, 32767, "the ledger number"));
+        // The two spare columns as the list shows them, in currency units: a
+        // column value counts hundredths.
+        if (f.count() == 7) {
+          plot.kwota1 = static_cast<int32_t>(f.decimal(5, 2, INT32_MIN, INT32_MAX, "kwota1"));
+          plot.kwota2 = static_cast<int32_t>(f.decimal(6, 2, INT32_MIN, INT32_MAX, "kwota2"));
+        }
         std::memcpy(plot.plot_no_text, number.data(), std::min(number.size(), sizeof plot.plot_no_text - 1));
         std::memcpy(plot.holder_name, holder.data(), std::min(holder.size(), sizeof plot.holder_name - 1));
         std::memcpy(plot.fee_letters, letters.data(), std::min(letters.size(), sizeof plot.fee_letters - 1));

@@ -117,6 +117,7 @@ TEST_F(Fees, HeatingNumberFollowsTheLetter) {
   EXPECT_EQ(+heating("Cx").heating_fee, 0.0);
   EXPECT_EQ(+heating("c12 C34").heating_fee, 120000.0);  // the lower-case letter wins
   EXPECT_EQ(+heating("C34 c12").heating_fee, 120000.0);
+  EXPECT_EQ(+heating("c12 c34").heating_fee, 120000.0);  // the first of two
   EXPECT_EQ(+heating("C1e2").heating_fee, 1000000.0);   // 1e2 is 100
   EXPECT_EQ(+heating("C1e2").energy_fee, 100000.0);     // and its e charges energy
   EXPECT_EQ(+heating("c 7.5").heating_fee, 75000.0);    // blanks before the number are skipped

@@ -117,7 +117,12 @@ TEST(FormTemplateBlock, InputFieldLengthsComeFromTheirLengthWord) {
         EXPECT_EQ(item.max_chars, f.max_chars);
       }
       EXPECT_TRUE(known);
-      EXPECT_TRUE(item.flags == forms::typed || item.flags == forms::supplied);
+      // Typed by the user: the rates and the membership fee of form 1001, every
+      // amount of 1003 and 1004; everything else is supplied by the plug-in.
+      const bool typed = form != annual_fees_form ? item.format == forms::format_amount
+                                                  : item.record_offset >= offsetof(fee_sheet, plot_rate) &&
+                                                        item.record_offset <= offsetof(fee_sheet, membership_fee);
+      EXPECT_EQ(item.flags, typed ? forms::typed : forms::supplied);
       switch (item.format) {
         case forms::format_integer:
           EXPECT_EQ(item.integer_min, -32767);
