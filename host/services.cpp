@@ -232,8 +232,10 @@ void Q7_STDCALL torval_52158(char* text, char* same_text, int32_t from, int32_t 
     convert(text, windows_code_point, mazovia_byte_or_mark);
 }
 
-// The translator of structured exceptions: a hardware exception becomes a
-// language exception that the plug-in's boundaries catch.
+// The translator of structured exceptions, which the plug-in installs for
+// the host's thread: a hardware exception becomes a language exception of
+// the host's, which the host catches in its own frames (the plug-in catches
+// none; it is built without exceptions).
 void Q7_CDECL torval_30005(unsigned code, struct _EXCEPTION_POINTERS*) {
   throw std::runtime_error("structured exception " + std::to_string(code));
 }

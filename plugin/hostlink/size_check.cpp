@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "abi/mazovia.h"
+#include "abi/records.h"
 #include "plugin/hostlink/guard.h"
 #include "plugin/hostlink/host.h"
 #include "plugin/hostlink/module.h"
@@ -29,14 +30,13 @@ const char* module_file_name_part() {
 
 }  // namespace
 
-size_check start_check{960, 0, nullptr, nullptr, false};
-size_check plot_activation_check{960, 0, nullptr, nullptr, false};
-size_check cash_activation_check{1048, 0, nullptr, nullptr, false};
+size_check start_check{sizeof(plot_record), "q7", 0, nullptr, false};
+size_check plot_activation_check{sizeof(plot_record), "q7", 0, nullptr, false};
+size_check cash_activation_check{sizeof(cash_record), "K_stan", 0, nullptr, false};
 
 void fill_size_check(size_check& check, int32_t host_size) {
   if (check.filled) return;
   check.host_size = host_size;
-  check.name = &check == &cash_activation_check ? "K_stan" : "q7";
   check.filled = true;
 }
 
@@ -46,23 +46,21 @@ int size_mismatch_count() {
   return count;
 }
 
-int32_t add_size_mismatch(size_check& check) {
+void add_size_mismatch(size_check& check) {
   if (!mismatch_head) {
     mismatch_head = &check;
-    return -1;
+    return;
   }
   size_check* last = mismatch_head;
   for (size_check* c = mismatch_head; c; c = c->next) {
-    if (c == &check) return -1;
+    if (c == &check) return;
     last = c;
   }
   last->next = &check;
-  return -1;
 }
 
-int32_t check_size(size_check& check) {
-  if (check.expected == check.host_size) return 0;
-  return add_size_mismatch(check);
+void check_size(size_check& check) {
+  if (check.expected != check.host_size) add_size_mismatch(check);
 }
 
 void show_mismatch_report() {

@@ -8,21 +8,23 @@ namespace q7 {
 
 struct size_check {
   int32_t expected;     // the record size the plug-in was built for
-  int32_t host_size;    // as the host reported it; 0 when it returned no descriptor
   const char* name;     // the table's name in the report
+  int32_t host_size;    // as the host reported it; 0 when it returned no descriptor
   size_check* next;     // link in the size mismatch list
-  bool filled;          // host size and name are taken once for the module's life
+  bool filled;          // the host size is taken once for the module's life
 };
 
 extern size_check start_check;            // plot table at start
 extern size_check plot_activation_check;  // plot table at activation
 extern size_check cash_activation_check;  // cash table at activation
 
-// Fills the check's host size and name the first time; later calls keep them.
+// Fills the check's host size the first time; later calls keep it.
 void fill_size_check(size_check& check, int32_t host_size);
 int size_mismatch_count();
-int32_t add_size_mismatch(size_check& check);   // always -1
-int32_t check_size(size_check& check);          // 0 when the sizes match, else -1
+// Appends the check to the mismatch list, unless it is in it already.
+void add_size_mismatch(size_check& check);
+// Adds the check to the list when its sizes differ.
+void check_size(size_check& check);
 void show_mismatch_report();
 
 }  // namespace q7
