@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "abi/host_services.h"
 #include "plugin/hostlink/binding.h"
@@ -63,14 +64,29 @@ int count(const std::string& text, const std::string& what) {
   return n;
 }
 
-// Bound slots and the ignore-all flag last for the module's life, so each of
-// these tests needs a process of its own, as ctest runs them.
+// Every slot as the module holds it when loaded: leading to its binder.
+std::vector<void*> slots_of(const thunk_entry* entries, uint32_t count) {
+  std::vector<void*> slots;
+  for (uint32_t i = 0; i < count; ++i) slots.push_back(entries[i].slot);
+  return slots;
+}
+const std::vector<void*> unbound_service_slots = slots_of(q7_service_thunks, q7_service_thunks_count);
+const std::vector<void*> unbound_test_slots = slots_of(q7_test_thunks, q7_test_thunks_count);
+
+// Bound slots and the ignore-all flag last for the module's life: each test
+// starts from a module as loaded, and a host with every service and no
+// answers left, whether ctest runs it in a process of its own or a person
+// runs them all in one.
 class Binding : public ::testing::Test {
  protected:
   void SetUp() override {
-    static int tests_in_this_process;
-    if (tests_in_this_process++ > 0) GTEST_SKIP() << "runs only in a process of its own";
     test::attach_plugin_code();
+    for (uint32_t i = 0; i < q7_service_thunks_count; ++i) q7_service_thunks[i].slot = unbound_service_slots[i];
+    for (uint32_t i = 0; i < q7_test_thunks_count; ++i) q7_test_thunks[i].slot = unbound_test_slots[i];
+    module.ignore_missing_services = 0;
+    step("withdraw clear");
+    step("fail clear");
+    test::forget_host_lookups();
   }
 };
 

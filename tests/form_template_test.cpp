@@ -33,63 +33,6 @@ uint16_t u16_at(std::span<const uint8_t> block, std::size_t at) {
   return static_cast<uint16_t>(block[at] | block[at + 1] << 8);
 }
 
-TEST(FormTemplateBlock, HoldsTheThreeFormsBackToBackToItsLastByte) {
-  const auto block = form_template_block;
-  ASSERT_EQ(block.size(), 2624u);
-  EXPECT_EQ(block[0] | block[1] << 8 | block[2] << 16 | block[3] << 24, 2620);
-  struct expected_form {
-    int32_t number;
-    std::size_t body, items;
-  };
-  const expected_form expected[] = {
-      {annual_fees_form, 1382, 29}, {previous_year_debts_form, 727, 16}, {entry_fees_form, 499, 12}};
-  std::size_t at = forms::block_head_size;
-  for (const auto& f : expected) {
-    SCOPED_TRACE(f.number);
-    const auto read = forms::walk_form(block, static_cast<uint16_t>(f.number));
-    ASSERT_TRUE(read) << read.error;
-    EXPECT_EQ(read.form_offset, at);
-    EXPECT_EQ(read.body_length, f.body);
-    EXPECT_EQ(read.items, f.items);
-    EXPECT_EQ(u16_at(block, at + 2), f.items);
-    // The items, window first, fill the body exactly.
-    std::size_t end = at + forms::form_head_size;
-    for (const auto& item : items_of(f.number)) {
-      EXPECT_EQ(item.offset, end);
-      end += item.length;
-    }
-    EXPECT_EQ(end, at + forms::form_head_size + f.body);
-    at = end;
-  }
-  EXPECT_EQ(at, block.size());
-}
-
-TEST(FormTemplateBlock, InputFieldsBindToConsecutiveBytesOfTheRecord) {
-  const struct {
-    int32_t form;
-    std::vector<std::size_t> offsets;
-    std::size_t bound;
-  } expected[] = {
-      {annual_fees_form, {0, 2, 4, 105, 113, 121, 129, 137, 145, 153, 161, 169, 177}, 238},
-      {previous_year_debts_form, {0, 2, 4, 105, 113, 121, 129}, 137},
-      {entry_fees_form, {0, 2, 4, 105, 113}, 121},
-  };
-  for (const auto& e : expected) {
-    SCOPED_TRACE(e.form);
-    std::vector<std::size_t> offsets;
-    for (const auto& item : items_of(e.form))
-      if (item.kind == forms::kind_input) offsets.push_back(item.record_offset);
-    EXPECT_EQ(offsets, e.offsets);
-    EXPECT_EQ(forms::walk_form(form_template_block, static_cast<uint16_t>(e.form)).bound_bytes, e.bound);
-  }
-  // Equal field numbers are still distinct fields: 0x4105 is plot_rate and membership_fee.
-  const auto items = items_of(annual_fees_form);
-  EXPECT_EQ(items[8].field, 0x4105);
-  EXPECT_EQ(items[14].field, 0x4105);
-  EXPECT_EQ(items[8].record_offset, offsetof(fee_sheet, plot_rate));
-  EXPECT_EQ(items[14].record_offset, offsetof(fee_sheet, membership_fee));
-}
-
 TEST(FormTemplateBlock, InputFieldLengthsComeFromTheirLengthWord) {
   const struct {
     uint16_t format;

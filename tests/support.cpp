@@ -71,12 +71,14 @@ const auto* const preload = ::testing::AddGlobalTestEnvironment(new preloaded_mo
 
 void attach_plugin_code() { process_attach(GetModuleHandleA(nullptr)); }
 int host_lookups(unsigned) { return -1; }
+void forget_host_lookups() {}
 #else
 // In the native build the plug-in code is the module the host loads.
 void attach_plugin_code() {
   if (!module.own_module) step("load");
 }
 int host_lookups(unsigned ordinal) { return torval::host().lookups[ordinal]; }
+void forget_host_lookups() { torval::host().lookups.clear(); }
 #endif
 
 #ifdef _WIN32

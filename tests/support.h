@@ -23,6 +23,8 @@ void attach_plugin_code();
 void enter_fresh_folder(const std::string& name);
 // Number of times the plug-in looked a host export up (native build only: -1 on Windows).
 int host_lookups(unsigned ordinal);
+// Forgets the lookups counted so far (native build only).
+void forget_host_lookups();
 // Runs the stand-in host program on a script in a process of its own, with a
 // fresh plug-in module: its working folder and its transcript. Its exit code
 // is returned; the transcript is written into output.

@@ -11,7 +11,6 @@ extern "C" void* const q7_fallback_table[15] Q7_SYMBOL("q7_fallback_table");
 namespace q7 {
 namespace {
 
-int32_t ignore_all;  // set by Ignore in the binding error box, never cleared
 
 constexpr int message_box_style = 0x2012;  // task-modal, error icon, Abort/Retry/Ignore
 constexpr int answer_retry = 4;
@@ -48,7 +47,7 @@ void unmark(char* text) {
 
 }  // namespace
 
-bool ignoring_missing_services() { return ignore_all != 0; }
+bool ignoring_missing_services() { return module.ignore_missing_services != 0; }
 
 void* fallback_function(int index) { return q7_fallback_table[index]; }
 
@@ -70,7 +69,7 @@ void resolve_service(uintptr_t service, void** slot) {
 }
 
 int32_t binding_error_box(uintptr_t service, const char* module_name) {
-  if (ignore_all) return 1;
+  if (module.ignore_missing_services) return 1;
 
   char path[300];
   if (!module_name) {
@@ -106,7 +105,7 @@ int32_t binding_error_box(uintptr_t service, const char* module_name) {
     const int answer = calling_back([&] { return q7_MessageBoxA(nullptr, message, caption, message_box_style); });
     if (answer == answer_retry) continue;
     if (answer == answer_ignore) {
-      ignore_all = 1;
+      module.ignore_missing_services = 1;
       return 1;
     }
     return 0;

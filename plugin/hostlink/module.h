@@ -31,6 +31,7 @@ struct module_state {
   key_handler previous_plot_handler;
   table_descriptor* cash_table;
   key_handler previous_cash_handler;
+  int32_t ignore_missing_services;  // set by Ignore in the binding error box, never cleared
 };
 
 extern module_state module;
