@@ -42,4 +42,11 @@ bool enter_folder(const std::string& path);
 // native build keeps files in memory.
 FILE* open_memory_file(std::shared_ptr<std::string> bytes, bool append, bool writable, bool readable);
 
+// Holds a file of the working folder open as another program would that
+// lets no one else change it (host/file_store.h, hold_file): on Windows a
+// handle that shares reading only, so that Windows itself refuses to replace
+// or remove the file; natively nothing, since the file store refuses.
+void hold_open(const std::string& name);
+void let_go_of_held_files();
+
 }  // namespace torval::platform

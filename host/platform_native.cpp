@@ -153,6 +153,10 @@ FILE* open_memory_file(std::shared_ptr<std::string> bytes, bool append, bool wri
   return file;
 }
 
+void hold_open(const std::string&) {}
+
+void let_go_of_held_files() {}
+
 }  // namespace torval::platform
 
 extern "C" {
@@ -183,6 +187,18 @@ uint32_t torval_native_GetModuleFileNameA(void* module, char* buffer, uint32_t s
 void torval_native_set_se_translator(void* translator) { torval::host().se_translator = translator; }
 
 int torval_native_remove(const char* name) { return torval::remove_file(name); }
+
+void* torval_native_CreateFileA(const char* name) { return torval::open_file(name, "wb"); }
+
+int torval_native_WriteFile(void* file, const char* bytes, uint32_t size) {
+  return std::fwrite(bytes, 1, size, static_cast<FILE*>(file)) == size;
+}
+
+int torval_native_CloseHandle(void* file) { return std::fclose(static_cast<FILE*>(file)) == 0; }
+
+int torval_native_MoveFileExA(const char* from, const char* to) { return torval::rename_file(from, to) == 0; }
+
+int torval_native_DeleteFileA(const char* name) { return torval::remove_file(name) == 0; }
 
 int Q7_STDCALL torval_native_MessageBoxA(void*, const char* text, const char* caption, unsigned) {
   torval::say("  MessageBoxA of user32 (the host's hook did not answer) \"" +

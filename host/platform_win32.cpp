@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <map>
+#include <vector>
 
 #include "host/host.h"
 #include "host/platform.h"
@@ -111,5 +112,23 @@ bool enter_folder(const std::string& path) {
 }
 
 FILE* open_memory_file(std::shared_ptr<std::string>, bool, bool, bool) { return nullptr; }
+
+namespace {
+std::vector<HANDLE>& held_handles() {
+  static std::vector<HANDLE> handles;
+  return handles;
+}
+}  // namespace
+
+void hold_open(const std::string& name) {
+  const HANDLE file =
+      CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) held_handles().push_back(file);
+}
+
+void let_go_of_held_files() {
+  for (HANDLE file : held_handles()) CloseHandle(file);
+  held_handles().clear();
+}
 
 }  // namespace torval::platform
