@@ -34,4 +34,15 @@ int torval_native_remove(const char* name);
 // user32 of the native build: used when the delay-load hook does not answer.
 int Q7_STDCALL torval_native_MessageBoxA(void* owner, const char* text, const char* caption,
                                          unsigned style);
+
+// Files the plug-in writes whole and then puts in place of older ones (its
+// spreadsheet file), kept by the host with the files it shares: CreateFileA
+// (a new empty file; null when it cannot be made), WriteFile (nonzero when
+// every byte was written), CloseHandle, MoveFileExA replacing the file to,
+// DeleteFileA. Each answers nonzero when done.
+void* torval_native_CreateFileA(const char* name);
+int torval_native_WriteFile(void* file, const char* bytes, uint32_t size);
+int torval_native_CloseHandle(void* file);
+int torval_native_MoveFileExA(const char* from, const char* to);
+int torval_native_DeleteFileA(const char* name);
 }

@@ -87,7 +87,8 @@ q7::cash_record cash_document(const char* date, const char* plot, const char* pa
 }
 
 // The payments report's work for one document: its lines sorted into the
-// fee categories, the totals, the row's three lines written. The host keeps
+// fee categories, the totals, the row's two lines and its spreadsheet row written
+// (into a buffer, the file a buffer at a time). The host keeps
 // the report's files in memory, so that the figure is the plug-in's.
 void payments_report_row_of_a_cash_document(benchmark::State& state) {
   start_host();
@@ -104,16 +105,22 @@ void payments_report_row_of_a_cash_document(benchmark::State& state) {
   };
   torval::host().files_in_memory = true;
   q7::fee_sheet totals{};
+  static q7::payments_sheet sheet;
+  const char period[20] = "11.01.01\0" "11.12.31";
+  q7::payments_sheet_begin(sheet, period);
   std::size_t rows = 0;
   for (auto _ : state) {
-    q7::payments_report_row(documents[rows++ % std::size(documents)], totals);
+    q7::payments_report_row(documents[rows++ % std::size(documents)], totals, sheet);
     if (rows % 4096 == 0) {  // a report of 4096 documents ends, the next begins
       state.PauseTiming();
+      q7::payments_sheet_end(sheet, q7::amount_texts_of(totals));
       torval::close_line_files();
-      for (const char* file : {"info.txt", "info2.txt", "raport_wplat.csv"}) torval::remove_file(file);
+      for (const char* file : {"info.txt", "info2.txt"}) torval::remove_file(file);
+      q7::payments_sheet_begin(sheet, period);
       state.ResumeTiming();
     }
   }
+  q7::payments_sheet_end(sheet, q7::amount_texts_of(totals));
   benchmark::DoNotOptimize(totals.total);
   torval::close_line_files();
   torval::host().files_in_memory = false;

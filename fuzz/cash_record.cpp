@@ -22,6 +22,8 @@ namespace {
 
 constexpr char period_start[] = "11.01.01";
 constexpr char period_end[] = "11.12.31";
+constexpr char sheet_file[] = "raport_wplat_2011-01-01_2011-12-31.csv";
+constexpr char temporary_file[] = "raport_wplat_2011-01-01_2011-12-31.csv.tmp";
 
 torval::table& cash_table() {
   static torval::table& cash = [&]() -> torval::table& {
@@ -47,6 +49,17 @@ bool listed(const q7::cash_record& record) {
   date[8] = 0;
   return date[0] != 0 && difference(period_start, date) <= 0 && difference(period_end, date) >= 0 &&
          record.cash_plot_no[0] != 0;
+}
+
+// A date of the host's form, YY.MM.DD, as YYYY-MM-DD (80 to 99 of the last
+// century, 00 to 79 of this one); false for a text of another form.
+bool iso_date(const char* yy_mm_dd, char (&date)[10]) {
+  for (int i = 0; i < 8; ++i)
+    if ((i == 2 || i == 5) ? yy_mm_dd[i] != '.' : (yy_mm_dd[i] < '0' || yy_mm_dd[i] > '9')) return false;
+  const char text[10] = {yy_mm_dd[0] >= '8' ? '1' : '2', yy_mm_dd[0] >= '8' ? '9' : '0', yy_mm_dd[0], yy_mm_dd[1],
+                         '-', yy_mm_dd[3], yy_mm_dd[4], '-', yy_mm_dd[6], yy_mm_dd[7]};
+  std::memcpy(date, text, sizeof date);
+  return true;
 }
 
 // Where the last CR LF that begins at or before pos begins; npos when there
@@ -126,24 +139,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                     "the totals differ from the one document:\n" + listing_file);
   }
 
-  // The spreadsheet file: header, the document's row if it is listed, and
-  // the totals, ten fields each, whatever the name and the date hold.
-  const std::string& sheet = q7::fuzz::file_bytes("raport_wplat.csv");
-  std::size_t rows = 0, fields_in_row = 0;
-  bool ten_fields_each = true, last_row_is_totals = false;
+  // The spreadsheet file of the period: header, the document's row if it is
+  // listed, an empty row and the totals, ten fields each but the empty row,
+  // whatever the name and the date hold; a date of the host's form as the
+  // date it stands for. Its temporary file is gone.
+  const std::string& sheet = q7::fuzz::file_bytes(sheet_file);
+  Q7_FUZZ_CHECK(q7::fuzz::file_bytes(temporary_file).empty(), "the temporary file was left behind");
+  char date[10];
+  const bool is_date = iso_date(record.cash_date, date);
+  std::size_t rows = 0, fields_in_row = 0, empty_row = 0;
+  bool ten_fields_each = true, last_row_is_totals = false, date_as_its_date = !is_listed || !is_date;
   const bool well_formed = q7::test::walk_sheet(
       sheet,
       [&](std::string_view value) {
-        if (fields_in_row++ == 0) last_row_is_totals = value == "RAZEM";
+        if (fields_in_row == 0) last_row_is_totals = value == "RAZEM";
+        if (rows == 1 && fields_in_row == 2 && is_date) date_as_its_date = value == std::string_view(date, 10);
+        if (fields_in_row++ == 0 && value.empty()) empty_row = rows;
       },
       [&] {
-        ten_fields_each = ten_fields_each && fields_in_row == 10;
+        ten_fields_each = ten_fields_each && (fields_in_row == 10 || (rows == empty_row && fields_in_row == 1));
         fields_in_row = 0;
         ++rows;
       });
-  Q7_FUZZ_CHECK(well_formed && rows == (is_listed ? 3u : 2u),
+  Q7_FUZZ_CHECK(well_formed && rows == (is_listed ? 4u : 3u) && empty_row == rows - 2,
                 "the spreadsheet file's table is broken:\n" + sheet);
   Q7_FUZZ_CHECK(ten_fields_each, "a spreadsheet row without its ten fields:\n" + sheet);
   Q7_FUZZ_CHECK(last_row_is_totals, "no totals row in the spreadsheet file:\n" + sheet);
+  Q7_FUZZ_CHECK(date_as_its_date, "the document's date is not the date it stands for:\n" + sheet);
   return 0;
 }

@@ -2,6 +2,8 @@
 
 #include <map>
 #include <memory>
+#include <set>
+#include <utility>
 
 #include "host/host.h"
 #include "host/platform.h"
@@ -27,6 +29,13 @@ std::map<std::string, memory_entry, std::less<>>& memory_files() {
 }
 
 bool in_memory() { return host().files_in_memory; }
+
+std::set<std::string, std::less<>>& held_files() {
+  static std::set<std::string, std::less<>> held;
+  return held;
+}
+
+bool held(std::string_view name) { return !held_files().empty() && held_files().count(name) != 0; }
 
 // The file's entry, or null when there is no such file.
 memory_entry* existing(std::string_view name) {
@@ -57,8 +66,9 @@ std::map<std::string, line_file, std::less<>>& line_files() {
 }  // namespace
 
 FILE* open_file(std::string_view name, const char* mode) {
-  if (!in_memory()) return std::fopen(std::string(name).c_str(), mode);
   const std::string_view how(mode);
+  if (how != "rb" && how != "r" && held(name)) return nullptr;
+  if (!in_memory()) return std::fopen(std::string(name).c_str(), mode);
   const bool reads = how.find('r') != std::string_view::npos, plus = how.find('+') != std::string_view::npos;
   if (reads && !existing(name)) return nullptr;
   const stored_bytes& bytes = made(name);
@@ -67,6 +77,7 @@ FILE* open_file(std::string_view name, const char* mode) {
 }
 
 int remove_file(std::string_view name) {
+  if (held(name)) return -1;
   if (!in_memory()) return std::remove(std::string(name).c_str());
   memory_entry* entry = existing(name);
   if (!entry) return -1;
@@ -76,6 +87,29 @@ int remove_file(std::string_view name) {
   else
     entry->bytes->clear();
   return 0;
+}
+
+int rename_file(std::string_view from, std::string_view to) {
+  if (held(from) || held(to)) return -1;
+  if (!in_memory()) return std::rename(std::string(from).c_str(), std::string(to).c_str());
+  memory_entry* source = existing(from);
+  if (!source) return -1;
+  if (from == to) return 0;
+  memory_entry& target = memory_files()[std::string(to)];  // the entries of a map stay where they are
+  target.bytes = std::exchange(source->bytes, std::make_shared<std::string>());
+  target.exists = true;
+  source->exists = false;
+  return 0;
+}
+
+void hold_file(std::string_view name) {
+  held_files().emplace(name);
+  platform::hold_open(std::string(name));
+}
+
+void let_go_of_files() {
+  held_files().clear();
+  platform::let_go_of_held_files();
 }
 
 bool read_file(std::string_view name, std::string& bytes) {

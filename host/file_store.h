@@ -20,6 +20,14 @@ namespace torval {
 FILE* open_file(std::string_view name, const char* mode);
 // remove of the C library: 0 when the file was there and is gone.
 int remove_file(std::string_view name);
+// rename of the C library: the file from takes the name to, in place of a
+// file of that name, at once. 0 when done.
+int rename_file(std::string_view from, std::string_view to);
+// Another program holds the file open, reading, and lets no one else change
+// it, as a spreadsheet program does with the file it shows: until it lets
+// go, the file cannot be made anew, written, replaced or removed.
+void hold_file(std::string_view name);
+void let_go_of_files();
 // The whole file into bytes; false when there is no such file.
 bool read_file(std::string_view name, std::string& bytes);
 // The file made anew with the bytes; false when it cannot be written whole.

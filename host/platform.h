@@ -53,5 +53,11 @@ bool call_catching(void (*function)(void*), void* argument);
 // Raises the host's exception; false, raising nothing, when no call_catching
 // is there to catch it.
 bool raise_host_exception();
+// Holds a file of the working folder open as another program would that
+// lets no one else change it (host/file_store.h, hold_file): on Windows a
+// handle that shares reading only, so that Windows itself refuses to replace
+// or remove the file; natively nothing, since the file store refuses.
+void hold_open(const std::string& name);
+void let_go_of_held_files();
 
 }  // namespace torval::platform

@@ -215,6 +215,10 @@ bool raise_host_exception() {
   std::longjmp(reinterpret_cast<catching_frame*>(target)->resume, 1);
 }
 
+void hold_open(const std::string&) {}
+
+void let_go_of_held_files() {}
+
 }  // namespace torval::platform
 
 extern "C" {
@@ -250,6 +254,18 @@ q7_frame_record** torval_native_frame_chain() {
 }
 
 int torval_native_remove(const char* name) { return torval::remove_file(name); }
+
+void* torval_native_CreateFileA(const char* name) { return torval::open_file(name, "wb"); }
+
+int torval_native_WriteFile(void* file, const char* bytes, uint32_t size) {
+  return std::fwrite(bytes, 1, size, static_cast<FILE*>(file)) == size;
+}
+
+int torval_native_CloseHandle(void* file) { return std::fclose(static_cast<FILE*>(file)) == 0; }
+
+int torval_native_MoveFileExA(const char* from, const char* to) { return torval::rename_file(from, to) == 0; }
+
+int torval_native_DeleteFileA(const char* name) { return torval::remove_file(name) == 0; }
 
 int Q7_STDCALL torval_native_MessageBoxA(void*, const char* text, const char* caption, unsigned) {
   torval::say("  MessageBoxA of user32 (the host's hook did not answer) \"" +

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <map>
+#include <vector>
 
 #include "host/host.h"
 #include "host/platform.h"
@@ -168,6 +169,25 @@ bool raise_host_exception() {
   if (catching_calls == 0) return false;
   RaiseException(host_exception_code, 0, 0, nullptr);
   return true;  // not reached: the catching call resumes
+}
+
+namespace {
+
+std::vector<HANDLE>& held_handles() {
+  static std::vector<HANDLE> handles;
+  return handles;
+}
+}  // namespace
+
+void hold_open(const std::string& name) {
+  const HANDLE file =
+      CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) held_handles().push_back(file);
+}
+
+void let_go_of_held_files() {
+  for (HANDLE file : held_handles()) CloseHandle(file);
+  held_handles().clear();
 }
 
 }  // namespace torval::platform

@@ -664,6 +664,14 @@ const step_kind steps[] = {
      }},
     {"show file", "NAME", "a text file the plug-in wrote into the work folder, line by line",
      [](const step_call& s) { show_file(s.args[0]); }},
+    {"hold", "NAME", "another program holds a file of the work folder open and lets no one change it, "
+     "as a spreadsheet program holds the file it shows",
+     [](const step_call& s) {
+       if (s.args[0].find_first_of("/\\:") != std::string::npos)
+         throw refused{"hold takes the name of a file in the work folder, not a path"};
+       hold_file(s.args[0]);
+     }},
+    {"hold clear", "", "the other program lets go of every file it held", [](const step_call&) { let_go_of_files(); }},
     {"transcript clear", "", "forgets the transcript so far (what was written out stays)",
      [](const step_call&) { host().transcript.clear(); }},
     {"expect mistakes", "", "the script tests mistakes: they are reported but do not fail the run",

@@ -154,8 +154,11 @@ void check_ledgers(const files& before, const files& after, const command& c, st
   }
 }
 
-// The plot file changes only in the columns the simulation writes.
+// The plot file changes only in the columns the simulation writes; no
+// temporary file is left behind.
 void check_plots(const files& before, const files& after, const command& c, std::string& faults) {
+  for (const auto& [name, bytes] : after)
+    if (name.ends_with(".tmp")) faults += name + " left behind; ";
   const std::string& old = before.at("./plots.dat");
   std::string now = after.at("./plots.dat");
   if (now.size() != old.size()) return void(faults += "plots.dat changed its size; ");

@@ -129,7 +129,7 @@ void format_amounts_line(char (&line)[N], const char* format, const amount_texts
 
 }  // namespace
 
-void payments_report_row(const cash_record& record, fee_sheet& totals) {
+void payments_report_row(const cash_record& record, fee_sheet& totals, payments_sheet& sheet) {
   fee_sheet row{};
   const std::size_t plot_no_width = sizeof(cash_record) - offsetof(cash_record, cash_plot_no);
   row.head.plot_no = read_plot_number(record.cash_plot_no, plot_no_width);
@@ -147,7 +147,7 @@ void payments_report_row(const cash_record& record, fee_sheet& totals) {
   // The compact file keeps the name's padding, which stands before the first tab.
   if (char* tab = std::strchr(line, '\t')) remove_spaces(tab);
   svc_52407(report_file, line);
-  payments_sheet_row(row, date, amounts);
+  payments_sheet_row(sheet, record, row, amounts);
 }
 
 namespace {
@@ -160,7 +160,6 @@ void payments_report(const key_call& call) {
 
   platform::remove_file(report_file);
   platform::remove_file(listing_file);
-  payments_sheet_begin();
   char line[1024];
   format_text(line,
                 "%-25.25s\t%3s\t%10s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t", "Nazwisko", "Nr", "Data",
@@ -169,26 +168,33 @@ void payments_report(const key_call& call) {
   fee_sheet totals{};
   if (!call.table || !call.table->record_buffer || !call.record_count) abandon_command();
   const auto& record = *static_cast<const cash_record*>(call.table->record_buffer);
-  bool read = true;
-  for (int32_t i = 0; i < *call.record_count; ++i) {
-    if (read) read = svc_52286(0, i, call.table, 0, call.file) != 0;
-    char date[9];
-    terminated_copy<8>(date, record.cash_date);
-    if (!within_period(date)) continue;
-    if (!read) continue;
-    if (record.cash_plot_no[0] == 0) continue;
-    payments_report_row(record, totals);
-  }
+  // The spreadsheet file is written beside the two text files; a report
+  // abandoned before its end leaves nothing of it.
+  payments_sheet sheet;
+  payments_sheet_begin(sheet, period);
+  amount_texts total_amounts;
+  guarded_or_undo([&] {
+    bool read = true;
+    for (int32_t i = 0; i < *call.record_count; ++i) {
+      if (read) read = svc_52286(0, i, call.table, 0, call.file) != 0;
+      char date[9];
+      terminated_copy<8>(date, record.cash_date);
+      if (!within_period(date)) continue;
+      if (!read) continue;
+      if (record.cash_plot_no[0] == 0) continue;
+      payments_report_row(record, totals, sheet);
+    }
 
-  svc_52407(report_file, "");
-  svc_52407(listing_file, "");
-  const amount_texts total_amounts = amount_texts_of(totals);
-  format_amounts_line(line, "%-25.25s\t   \t%10s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t", total_amounts,
-                      "RAZEM", "");
-  svc_52407(listing_file, line);
-  remove_spaces(line);
-  svc_52407(report_file, line);
-  payments_sheet_totals(total_amounts);
+    svc_52407(report_file, "");
+    svc_52407(listing_file, "");
+    total_amounts = amount_texts_of(totals);
+    format_amounts_line(line, "%-25.25s\t   \t%10s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t", total_amounts,
+                        "RAZEM", "");
+    svc_52407(listing_file, line);
+    remove_spaces(line);
+    svc_52407(report_file, line);
+  }, [&] { payments_sheet_discard(sheet); });
+  const bool sheet_written = payments_sheet_end(sheet, total_amounts);
 
   calling_back([] {
     svc_52409(report_file,
@@ -198,6 +204,7 @@ void payments_report(const key_call& call) {
   });
   if (question_box({"uwaga"}, {MZ("Czy wydrukować raport?")}, question_style) == confirmed)
     calling_back([] { return svc_38360(0, listing_file, 50, 50, 40, 1); });
+  if (!sheet_written) tell_payments_sheet_not_written(sheet);
 }
 
 }  // namespace

@@ -114,3 +114,19 @@ const q7_native_export q7_native_exports[] = {
 };
 const uint32_t q7_native_export_count = sizeof q7_native_exports / sizeof q7_native_exports[0];
 }
+
+namespace q7::platform {
+
+file_handle create_file(const char* name) { return torval_native_CreateFileA(name); }
+
+bool write_file(file_handle file, const char* bytes, uint32_t size) {
+  return torval_native_WriteFile(file, bytes, size) != 0;
+}
+
+bool close_file(file_handle file) { return torval_native_CloseHandle(file) != 0; }
+
+bool replace_file(const char* from, const char* to) { return torval_native_MoveFileExA(from, to) != 0; }
+
+void delete_file(const char* name) { torval_native_DeleteFileA(name); }
+
+}  // namespace q7::platform

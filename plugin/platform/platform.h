@@ -63,3 +63,25 @@ void install_se_translator(void* translator);
 void* host_se_translator();
 
 }  // namespace q7::platform
+
+// A file of the working folder written whole and then put in the place of
+// an older one of the same name at once, so that the older one is either
+// replaced by a complete file or left as it was. Each call answers whether
+// it was done.
+namespace q7::platform {
+
+using file_handle = void*;
+
+// CreateFileA: a new, empty file, an older one of the name made empty; no
+// other program may open it meanwhile. Null when it cannot be made.
+file_handle create_file(const char* name);
+// WriteFile, until every byte is written.
+bool write_file(file_handle file, const char* bytes, uint32_t size);
+// FlushFileBuffers and CloseHandle: the bytes are on the disk when it answers true.
+bool close_file(file_handle file);
+// MoveFileExA, replacing a file of the name to and waiting until the move is on the disk.
+bool replace_file(const char* from, const char* to);
+// DeleteFileA
+void delete_file(const char* name);
+
+}  // namespace q7::platform

@@ -99,3 +99,33 @@ extern "C" void* WINAPI q7_delay_load_helper(const delay_descriptor* descriptor,
   return q7::platform::bind_late_function(info, reinterpret_cast<void**>(const_cast<char*>(base) + descriptor->module),
                                           windows);
 }
+
+namespace q7::platform {
+
+file_handle create_file(const char* name) {
+  const HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+bool write_file(file_handle file, const char* bytes, uint32_t size) {
+  while (size > 0) {
+    DWORD written = 0;
+    if (!WriteFile(file, bytes, size, &written, nullptr) || written == 0) return false;
+    bytes += written;
+    size -= written;
+  }
+  return true;
+}
+
+bool close_file(file_handle file) {
+  const bool flushed = FlushFileBuffers(file) != 0;
+  return CloseHandle(file) != 0 && flushed;
+}
+
+bool replace_file(const char* from, const char* to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void delete_file(const char* name) { DeleteFileA(name); }
+
+}  // namespace q7::platform
