@@ -186,22 +186,34 @@ void check_transcript(const std::string& run, const command& c, std::string& fau
   }
   std::regex_search(run, m, std::regex("stored (-?[0-9.]+) in [0-9]+ ledger entries"));
   const std::string stored = m[1];
-  if (std::regex_search(run, m, std::regex("w kwocie ␂(-?[0-9.]+)␁")) && m[1] != stored)
-    faults += "the message reports " + std::string(m[1]) + ", the host stored " + stored + "; ";
-  if ((run.find("Nie naliczono opłat") != std::string::npos ||
-       run.find("Nie wpisano zadłużeń") != std::string::npos) &&
-      stored != "0.00")
-    faults += "nothing reported, yet " + stored + " stored; ";
-  if (std::regex_search(run, m, std::regex("wyniesie: ␂(-?[0-9.]+) \\((-?[0-9.]+)\\)"))) {
-    std::smatch totals;
-    if (std::regex_search(run, totals, std::regex("plot column totals (-?[0-9.]+) \\((-?[0-9.]+)\\)")) &&
-        (m[1] != totals[1] || m[2] != totals[2]))
-      faults += "the simulation reports other totals than the columns hold; ";
+  // Every message the commands show, word for word, with what it must agree
+  // with: a message of any other wording fails the run.
+  static const std::regex posted("^Wpisano (opłatę|zadłużenia) w kwocie ␂(-?[0-9.]+)␁$");
+  static const std::regex nothing_posted("^(Nie naliczono opłat|Nie wpisano zadłużeń)$");
+  static const std::regex simulated("^Symulowane całościowe zadłużenie wyniesie: ␂(-?[0-9.]+) \\((-?[0-9.]+)\\)$");
+  static const std::regex sheet_unwritten("^Nie udało się zapisać pliku dla arkusza kalkulacyjnego:$");
+  static const std::regex plot_totals("plot column totals (-?[0-9.]+) \\((-?[0-9.]+)\\)");
+  bool completed = false;
+  const std::string shown = "  message \"uwaga\" style 1:\n  | ";
+  for (std::size_t at = run.find(shown); at != std::string::npos; at = run.find(shown, at + 1)) {
+    const std::size_t from = at + shown.size();
+    const std::string line = run.substr(from, run.find('\n', from) - from);
+    std::smatch said, totals;
+    if (std::regex_match(line, said, posted)) {
+      completed = true;
+      if (said[2] != stored) faults += "the message reports " + std::string(said[2]) + ", the host stored " + stored + "; ";
+    } else if (std::regex_match(line, said, nothing_posted)) {
+      completed = said[1] == "Nie wpisano zadłużeń";
+      if (stored != "0.00") faults += "nothing reported, yet " + stored + " stored; ";
+    } else if (std::regex_match(line, said, simulated)) {
+      if (!std::regex_search(run, totals, plot_totals) || said[1] != totals[1] || said[2] != totals[2])
+        faults += "the simulation reports other totals than the columns hold; ";
+    } else if (!std::regex_match(line, sheet_unwritten)) {
+      faults += "a message of another wording: " + line + "; ";
+    }
   }
 
   const bool passed = run.find("host's handler of table") != std::string::npos;
-  const bool completed = run.find("w kwocie") != std::string::npos ||
-                         run.find("Nie wpisano zadłużeń") != std::string::npos;
   switch (c.passing) {
     case passes_key::always:
       if (!passed) faults += "the key was not passed on; ";
