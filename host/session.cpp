@@ -332,7 +332,13 @@ extern "C" int Q7_CDECL torval_run_session(int argc, char** argv) {
   if (std::getenv("Q7_UPDATE_TRANSCRIPTS")) {
     std::ofstream out(expected_path, std::ios::binary | std::ios::trunc);
     out << host().transcript;
-    std::printf("updated %s\n", expected.c_str());
+    std::printf("updated %s\n%s", expected.c_str(), diff.c_str());
+    // Q7_UPDATE_LOG: a file that gathers what every rewriting run changed.
+    if (const char* log = std::getenv("Q7_UPDATE_LOG"))
+      if (FILE* changes = std::fopen(log, "ab")) {
+        std::fprintf(changes, "updated %s\n%s", expected.c_str(), diff.c_str());
+        std::fclose(changes);
+      }
     return out ? status : 2;
   }
   std::printf("TRANSCRIPT DIFFERS:\n%s", diff.c_str());
