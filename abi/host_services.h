@@ -3,6 +3,7 @@
 // stand-in host implements it as torval_N and exports it as ordinal N.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -76,6 +77,45 @@ using host_va_list = char*;
   X(52409, Q7_STDCALL, void,                                                                     \
     (const char* file, const char* layout, int32_t zero, const char* title, int32_t zero2))      \
   X(52465, Q7_STDCALL, void, (q7::table_descriptor * table, int32_t what))
+
+// Values the services take and give, by service.
+namespace q7::host_values {
+// 52023: the host's dialogs the plug-in runs.
+inline constexpr int32_t install_notice_dialog = 1194;  // data: a 16-bit value; a fourth argument, the text
+inline constexpr int32_t report_period_dialog = 207;    // data: two dates YY.MM.DD at 0 and 9
+// 52028, 52029, 35804: message styles.
+inline constexpr int32_t style_message = 1;
+inline constexpr int32_t style_question_yes_no = 6;
+inline constexpr int32_t style_question_ok_cancel = 9;
+inline constexpr int32_t style_stop = 49153;  // 0xC001, the plug-in's stop messages
+// 52158: code pages.
+inline constexpr int32_t code_page_mazovia = 1;
+inline constexpr int32_t code_page_windows_1250 = 3;
+// 52224: operations on a setting.
+inline constexpr uint16_t setting_read_int16 = 1;    // "%d" into an int16_t*
+inline constexpr uint16_t setting_write_int = 2;     // "%d" from an int
+inline constexpr uint16_t setting_read_doubles = 8;  // "%f,%f,%f,%f" into four double*
+inline constexpr uint16_t setting_write_doubles = 9; // "%f,%f,%f,%f" from four doubles
+inline constexpr int16_t setting_done = 0;
+// 52465: prepare a table descriptor for a holder's ledger.
+inline constexpr int32_t prepare_ledger_table = 255;
+// 50516: the kind of file opened, a holder's ledger.
+inline constexpr int32_t holder_ledger_kind = 53;
+// 52311: the length of a ledger file name the buffer takes.
+inline constexpr int32_t ledger_file_name_length = 104;
+// 32500: the information block that holds the host's four-character code.
+inline constexpr int32_t information_block = 4;
+inline constexpr std::size_t host_code_at = 54;
+// 33197: the end of a cash-list command.
+inline constexpr int32_t end_of_cash_command = -5;
+// 38360: the print of a report file: margins left, top, right, and copies.
+inline constexpr int32_t print_left = 50, print_top = 50, print_right = 40, print_copies = 1;
+// 52204: the sign of a record's contents in the column totals.
+inline constexpr int32_t withdraw_from_totals = -1;
+inline constexpr int32_t enter_into_totals = +1;
+// Arguments that must be zero.
+inline constexpr int32_t unused = 0;
+}  // namespace q7::host_values
 
 // Exported by the host and used without binding.
 struct _EXCEPTION_POINTERS;

@@ -37,6 +37,21 @@ inline constexpr int confirmed = 0x5001;
 // Number of a form's "Anuluj" button.
 inline constexpr int cancelled = 0x5002;
 
+// Amounts are held as doubles scaled by 10000: 1.00 is 10000.0.
+inline constexpr double amount_scale = 10000.0;
+
+// Columns of the plot table's column totals that the dry run fills
+// ('kwota1', 'kwota2'), and of a ledger table's after 52290 (debit, credit).
+inline constexpr int kwota1_column = 5;
+inline constexpr int kwota2_column = 6;
+inline constexpr int debit_column = 0;
+inline constexpr int credit_column = 1;
+// A numeric column's value (52178) counts hundredths: with this scale, a
+// scaled amount becomes a column value, and a column value counts
+// column_value_scale scaled units in the totals (40600 is 4060000.0).
+inline constexpr int32_t column_scale = 100;
+inline constexpr double column_value_scale = amount_scale / column_scale;
+
 #pragma pack(push, 1)
 
 // The host's description of one of its tables; the fields between belong to the host.
@@ -124,7 +139,7 @@ struct ledger_entry {
   double amount;
   uint8_t zero362[18];
   int16_t term_days;            // days from doc_date to 30 June
-  int16_t kind_code;            // 24
+  int16_t kind_code;            // ledger_entry_fee_posting
   char host_code[5];            // four characters of host information block 4
   uint8_t zero389[370];
   int32_t stamp_copy;
@@ -137,6 +152,8 @@ static_assert(offsetof(ledger_entry, entry_date) == 345);
 static_assert(offsetof(ledger_entry, amount) == 354);
 static_assert(offsetof(ledger_entry, term_days) == 380);
 static_assert(offsetof(ledger_entry, kind_code) == 382);
+// The kind of entry the plug-in posts: a fee.
+inline constexpr int16_t ledger_entry_fee_posting = 24;
 static_assert(offsetof(ledger_entry, host_code) == 384);
 static_assert(offsetof(ledger_entry, stamp_copy) == 759);
 static_assert(offsetof(ledger_entry, stamp) == 763);

@@ -102,7 +102,7 @@ std::string value_text(const forms::item_view& field, const uint8_t* value) {
       double scaled;
       std::memcpy(&scaled, value, sizeof scaled);
       char text[64];
-      std::snprintf(text, sizeof text, "%.2f", scaled / 10000.0);
+      std::snprintf(text, sizeof text, "%.2f", scaled / q7::amount_scale);
       return text;
     }
     default: return {};
@@ -305,7 +305,7 @@ bool store(open_form& form, const forms::item_view& field, const std::string& ty
       const double units = std::strtod(typed.c_str(), &end);
       if (typed.empty() || *end) return refuse("not an amount");
       // Typed in currency units, held in ten-thousandths.
-      const double scaled = std::nearbyint(units * 10000.0);
+      const double scaled = std::nearbyint(units * q7::amount_scale);
       if (!(scaled >= field.amount_min && scaled <= field.amount_max))
         return refuse("outside the field's limits");
       std::memcpy(value, &scaled, sizeof scaled);

@@ -168,7 +168,7 @@ bool traced(uint32_t service) { return host().traced.count(service) != 0; }
 
 std::string amount_text(double scaled) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.2f", scaled / 10000.0);
+  std::snprintf(text, sizeof text, "%.2f", scaled / q7::amount_scale);
   return text;
 }
 

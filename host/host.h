@@ -150,9 +150,9 @@ std::string amount_text(double scaled);
 
 // Columns of the plot table that the simulation fills, and how a column's
 // integer value counts in the column totals (scaled amounts).
-inline constexpr int kwota1_column = 5;
-inline constexpr int kwota2_column = 6;
-inline double column_amount(int32_t column_value) { return column_value * 100.0; }
+using q7::kwota1_column;
+using q7::kwota2_column;
+inline double column_amount(int32_t column_value) { return column_value * q7::column_value_scale; }
 // The folder of the holders' ledgers, in the session's working folder.
 inline constexpr const char* ledger_folder = "ledgers";
 

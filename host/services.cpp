@@ -28,10 +28,9 @@ using namespace torval;
 
 namespace {
 
-constexpr int32_t mazovia_page = 1;
-constexpr int32_t windows_page = 3;
-constexpr int install_notice_dialog = 1194;
-constexpr int period_dialog = 207;
+using namespace q7::host_values;
+constexpr int32_t mazovia_page = code_page_mazovia;
+constexpr int32_t windows_page = code_page_windows_1250;
 
 std::string format_values(const char* format, va_list values) {
   char text[4096];
@@ -111,7 +110,7 @@ int16_t Q7_CDECL torval_52224(uint16_t op, const char* section, const char* key,
   constexpr int16_t done = 0, failed = 1;
   if (failing(52224)) return failed;
   switch (op) {
-    case 1: {  // read a 16-bit integer
+    case setting_read_int16: {
       const auto text = config_read(section, key);
       if (!text) return failed;
       char* end = nullptr;
@@ -122,7 +121,7 @@ int16_t Q7_CDECL torval_52224(uint16_t op, const char* section, const char* key,
       std::memcpy(target, &value16, sizeof value16);
       return done;
     }
-    case 8: {  // read four doubles
+    case setting_read_doubles: {
       const auto text = config_read(section, key);
       if (!text) return failed;
       double read[4];
@@ -138,8 +137,8 @@ int16_t Q7_CDECL torval_52224(uint16_t op, const char* section, const char* key,
       for (int i = 0; i < filled; ++i) std::memcpy(va_arg(values, double*), &read[i], sizeof read[i]);
       return done;
     }
-    case 2:
-    case 9:  // write the format filled with the values
+    case setting_write_int:
+    case setting_write_doubles:  // the format filled with the values
       config_write(section, key, format_values(format, values));
       return done;
     default:
@@ -173,7 +172,7 @@ uint16_t Q7_CDECL torval_52023(int32_t dialog, void* data, int32_t zero, ...) {
     return static_cast<uint16_t>(a.code);
   }
   va_end(more);
-  if (dialog == period_dialog) {
+  if (dialog == report_period_dialog) {
     // The period buffer: start date at 0, end date at 9, each YY.MM.DD.
     char* period = static_cast<char*>(data);
     say([&] {
@@ -278,7 +277,7 @@ int32_t Q7_STDCALL torval_30908(const char* a, const char* b) {
 
 const uint8_t* Q7_STDCALL torval_32500(int32_t block) {
   if (failing(32500)) return nullptr;
-  return block == 4 ? host().information_block : nullptr;
+  return block == q7::host_values::information_block ? host().information_block : nullptr;
 }
 
 // A running stamp kept in a file of the working folder, so that it goes on

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "abi/host_services.h"
 #include "abi/machine.h"
 #include "host/config_store.h"
 #include "host/file_store.h"
@@ -316,13 +317,13 @@ void add_ledger_entry(const step_call& s) {
   const std::string fee_line = to_mazovia(field(line, "line"));
   std::snprintf(entry.title, sizeof entry.title, "%s", title.c_str());
   std::snprintf(entry.fee_line, sizeof entry.fee_line, "%s", fee_line.c_str());
-  entry.amount = std::strtod(field(line, "amount", "0").c_str(), nullptr) * 10000.0;
-  set_ledger_credit(entry, std::strtod(field(line, "paid", "0").c_str(), nullptr) * 10000.0);
+  entry.amount = std::strtod(field(line, "amount", "0").c_str(), nullptr) * q7::amount_scale;
+  set_ledger_credit(entry, std::strtod(field(line, "paid", "0").c_str(), nullptr) * q7::amount_scale);
   // Dated as the host dates its own postings: on 1 January, entered today.
   const std::string today = host().current_date;
   std::snprintf(entry.entry_date, sizeof entry.entry_date, "%s", today.c_str());
   std::snprintf(entry.doc_date, sizeof entry.doc_date, "%.3s01.01", today.c_str());
-  std::memcpy(entry.host_code, host().information_block + 54, 4);
+  std::memcpy(entry.host_code, host().information_block + q7::host_values::host_code_at, 4);
   entry.stamp = static_cast<int32_t>(std::strtoll(field(line, "stamp", "0").c_str(), nullptr, 0));
   entry.stamp_copy = static_cast<int32_t>(
       std::strtoll(field(line, "copy", field(line, "stamp", "0")).c_str(), nullptr, 0));
@@ -440,7 +441,7 @@ void answer_step(const step_call& s) {
 // own order: plot, water, membership, energy.
 void rates(const step_call& s) {
   double r[4];
-  for (int i = 0; i < 4; ++i) r[i] = std::strtod(s.args[i].c_str(), nullptr) * 10000.0;
+  for (int i = 0; i < 4; ++i) r[i] = std::strtod(s.args[i].c_str(), nullptr) * q7::amount_scale;
   char value[160];
   std::snprintf(value, sizeof value, "%f,%f,%f,%f", r[0], r[1], r[3], r[2]);
   config_write("Sudma", "Stawki", value);
@@ -474,7 +475,7 @@ const step_kind steps[] = {
      }},
     {"host-code", "CODE", "the four-character code of the host's information block 4",
      [](const step_call& s) {
-       std::snprintf(reinterpret_cast<char*>(host().information_block + 54), 5, "%s", s.args[0].c_str());
+       std::snprintf(reinterpret_cast<char*>(host().information_block + q7::host_values::host_code_at), 5, "%s", s.args[0].c_str());
      }},
     {"table", "TABLE size|missing|no-handler [N]",
      "a table's record size, the table missing, or no key handler in its slot", table_step},
@@ -708,7 +709,7 @@ const step_kind* find_step(const std::vector<std::string>& w, std::size_t& name_
 void reset_session() {
   host().transcript.clear();
   host().answers.clear();
-  std::snprintf(reinterpret_cast<char*>(host().information_block + 54), 5, "%s", "0001");
+  std::snprintf(reinterpret_cast<char*>(host().information_block + q7::host_values::host_code_at), 5, "%s", "0001");
   std::error_code error;
   std::filesystem::create_directories(ledger_folder, error);
   host().form_edits.clear();

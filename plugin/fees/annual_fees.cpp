@@ -17,7 +17,7 @@ void generate_annual_fees(plot_command& command) {
     formatted_message({"uwaga"},
                       MZ("Działka nr \x02%d\x01 ma powierzchnię %d m2,\n"
                          "poza zakresem od 0 do 32767 m2.\nNie naliczono opłat."),
-                      1, static_cast<int>(read_plot_number(plot.plot_no_text, sizeof plot.plot_no_text)),
+                      host_values::style_message, static_cast<int>(read_plot_number(plot.plot_no_text, sizeof plot.plot_no_text)),
                       static_cast<int>(plot.area_milli / 1000));
     return;
   }

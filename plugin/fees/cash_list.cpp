@@ -19,9 +19,6 @@
 namespace q7 {
 namespace {
 
-constexpr int32_t question_style = 6;
-constexpr int32_t period_dialog = 207;
-constexpr int32_t end_of_cash_command = -5;
 constexpr char report_file[] = "info.txt";        // compact, shown by the host
 constexpr char listing_file[] = "info2.txt";      // fixed widths, printed on request
 
@@ -154,9 +151,9 @@ namespace {
 
 void payments_report(const key_call& call) {
   if (question_box({"uwaga"}, {MZ("Raport wpłat działkowców w okresie\nCzy wykonać raport?")},
-                   question_style) != confirmed)
+                   host_values::style_question_yes_no) != confirmed)
     return;
-  if (calling_back([] { return svc_52023(period_dialog, period, 0); }) != confirmed) return;
+  if (calling_back([] { return svc_52023(host_values::report_period_dialog, period, host_values::unused); }) != confirmed) return;
 
   platform::remove_file(report_file);
   platform::remove_file(listing_file);
@@ -202,8 +199,11 @@ void payments_report(const key_call& call) {
                  "p13Woda\rp13CO\rp10Inne\rp13Razem"),
               0, "Raport", 0);
   });
-  if (question_box({"uwaga"}, {MZ("Czy wydrukować raport?")}, question_style) == confirmed)
-    calling_back([] { return svc_38360(0, listing_file, 50, 50, 40, 1); });
+  if (question_box({"uwaga"}, {MZ("Czy wydrukować raport?")}, host_values::style_question_yes_no) == confirmed)
+    calling_back([] {
+      using namespace host_values;
+      return svc_38360(unused, listing_file, print_left, print_top, print_right, print_copies);
+    });
   if (!sheet_written) tell_payments_sheet_not_written(sheet);
 }
 
@@ -219,7 +219,7 @@ int32_t Q7_STDCALL cash_list_handler(int32_t key, uint16_t a2, int32_t* record_c
   const boundary from_host(boundary::kind::command);
   // A report that had to be abandoned ends as a declined one does.
   guarded([&] { payments_report(call); });
-  guarded([] { end_cash_list_command(end_of_cash_command); });
+  guarded([] { end_cash_list_command(host_values::end_of_cash_command); });
   return 0;
 }
 

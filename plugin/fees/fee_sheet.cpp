@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "abi/form_template.h"
 #include "abi/mazovia.h"
 #include "plugin/fees/form_templates.h"
 #include "plugin/hostlink/boundary.h"
@@ -14,17 +15,8 @@
 namespace q7 {
 namespace {
 
-constexpr double amount_scale = 10000.0;  // 1.00 is held as 10000.0
 constexpr uint16_t fee_line_length = 32;
 
-// Form 1001's items the hook addresses: its two markers, or all at once.
-constexpr int32_t every_item = 0;
-constexpr int32_t marker_hidden = 0x0800;
-constexpr int32_t show_again = 0x8000;
-constexpr int32_t form_to_record = 1;
-constexpr int32_t record_to_form = 0;
-constexpr int16_t event_setup = -2;
-constexpr int16_t event_value_changed = 0;
 
 // Formats one fee line into a scratch buffer, cut there if it must be, and
 // copies at most 32 characters of it into its field.
@@ -138,16 +130,16 @@ int32_t Q7_STDCALL fee_form_hook(int32_t, int32_t event) {
     // handed to the forms engine is never touched from here.
     fee_sheet scratch{};
     switch (static_cast<int16_t>(event & 0xFFFF)) {
-      case event_setup:
-        svc_52040(&scratch, form_to_record);
-        if (letters_call_for(scratch.fee_letters, 'r')) svc_52034(water_fee_marker, marker_hidden, 1);
-        if (letters_call_for(scratch.fee_letters, 'e')) svc_52034(energy_fee_marker, marker_hidden, 1);
+      case forms::event_setup:
+        svc_52040(&scratch, forms::form_to_record);
+        if (letters_call_for(scratch.fee_letters, 'r')) svc_52034(water_fee_marker, forms::state_hidden, 1);
+        if (letters_call_for(scratch.fee_letters, 'e')) svc_52034(energy_fee_marker, forms::state_hidden, 1);
         break;
-      case event_value_changed:
-        svc_52040(&scratch, form_to_record);
+      case forms::event_changed:
+        svc_52040(&scratch, forms::form_to_record);
         compute_plot_fees(scratch);
-        svc_52040(&scratch, record_to_form);
-        svc_52034(every_item, show_again, 1);
+        svc_52040(&scratch, forms::record_to_form);
+        svc_52034(forms::all_items, forms::state_redraw, 1);
         break;
       default:
         break;

@@ -9,9 +9,6 @@
 namespace q7 {
 namespace {
 
-constexpr int16_t fee_posting_kind = 24;
-constexpr int32_t host_information_block = 4;
-constexpr std::size_t host_code_offset = 54;
 
 // Replaces a date text from its fourth character on: YY.MM.DD -> YY.<month_day>.
 void set_month_day(char (&date)[9], const char* month_day) {
@@ -50,11 +47,11 @@ void fill_ledger_entry(ledger_entry& entry, text_ref title, double amount, text_
   copy_field(entry.fee_line, fee_line, sizeof entry.fee_line - 1);
   copy_field(entry.title, title, sizeof entry.title - 1);
   entry.amount = amount;
-  const uint8_t* block = svc_32500(host_information_block);
+  const uint8_t* block = svc_32500(host_values::information_block);
   if (!block) abandon_command();
-  copy_field(entry.host_code, {reinterpret_cast<const char*>(block + host_code_offset)},
+  copy_field(entry.host_code, {reinterpret_cast<const char*>(block + host_values::host_code_at)},
              sizeof entry.host_code - 1);
-  entry.kind_code = fee_posting_kind;
+  entry.kind_code = ledger_entry_fee_posting;
 }
 
 double post_fee(const ledger_access& ledger, text_ref title, double amount, text_ref fee_line) {

@@ -123,7 +123,7 @@ amount_texts amount_texts_of(const fee_sheet& s) {
   const double amounts[amount_texts::count] = {s.membership_fee, s.usage_fee,    s.energy_fee, s.water_fee,
                                                s.heating_fee,    s.other_amount, s.total};
   amount_texts texts;
-  for (int i = 0; i < amount_texts::count; ++i) format_two_decimals(amounts[i] / 10000.0, texts.text[i]);
+  for (int i = 0; i < amount_texts::count; ++i) format_two_decimals(amounts[i] / amount_scale, texts.text[i]);
   return texts;
 }
 
@@ -190,7 +190,7 @@ void tell_payments_sheet_not_written(const payments_sheet& sheet) {
     formatted_message({"uwaga"},
                       MZ("Nie udało się zapisać pliku dla arkusza kalkulacyjnego:\n"
                          "początek lub koniec okresu raportu nie jest datą."),
-                      1);
+                      host_values::style_message);
     return;
   }
   formatted_message({"uwaga"},
@@ -201,7 +201,7 @@ void tell_payments_sheet_not_written(const payments_sheet& sheet) {
                        "zapisywać w folderze programu. Potem wykonaj raport jeszcze raz.\n"
                        "Raport na ekranie i pliki info.txt, info2.txt są pełne.\n"
                        "Plik o tej nazwie z wcześniejszego raportu, jeśli był, nie zmienił się."),
-                    1, sheet.name);
+                    host_values::style_message, sheet.name);
 }
 
 }  // namespace q7

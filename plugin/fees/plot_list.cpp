@@ -18,9 +18,6 @@
 namespace q7 {
 namespace {
 
-constexpr int32_t prepare_ledger_table = 255;
-constexpr int32_t holder_ledger_kind = 53;
-constexpr int32_t ledger_file_name_length = 104;
 
 // Defaults of "Stawki" in its own order: plot rate, water rate, membership
 // fee, energy rate (0.38, 0.42, 6.00, 10.00).
@@ -69,7 +66,7 @@ void read_rates(fee_sheet& sheet) {
   // rate undefined.
   double rates[4];
   std::memcpy(rates, default_rates, sizeof rates);
-  const bool read = configuration(8, settings_section, "Stawki", "%f,%f,%f,%f", &rates[0],
+  const bool read = configuration(host_values::setting_read_doubles, settings_section, "Stawki", "%f,%f,%f,%f", &rates[0],
                                   &rates[1], &rates[2], &rates[3]) == 0;
   // A setting that holds something other than four rates the form would
   // accept counts as unreadable: a rate out of those limits could make a fee
@@ -84,12 +81,12 @@ void read_rates(fee_sheet& sheet) {
 }
 
 void save_rates(const fee_sheet& sheet) {
-  configuration(9, settings_section, "Stawki", "%f,%f,%f,%f", +sheet.plot_rate,
+  configuration(host_values::setting_write_doubles, settings_section, "Stawki", "%f,%f,%f,%f", +sheet.plot_rate,
                 +sheet.water_rate, +sheet.membership_fee, +sheet.energy_rate);
 }
 
 bool take_plot_under_cursor(plot_command& command) {
-  svc_52465(command.ledger_table, prepare_ledger_table);
+  svc_52465(command.ledger_table, host_values::prepare_ledger_table);
   const plot_record* row = command.row_under_cursor();
   if (!row) return false;
   std::memcpy(&command.record_buffer(), row, sizeof(plot_record));
@@ -100,9 +97,10 @@ bool open_holder_ledger(plot_command& command) {
   const int32_t account = command.row_under_cursor_or_stop().ledger_no;
   // Zeroed, with room to spare: a host that writes no name, or one of the
   // full length without a terminator, still leaves a terminated text.
-  char file_name[ledger_file_name_length + 16] = {};
-  svc_52311(account, file_name, "MMM", ".KON", ledger_file_name_length);
-  command.ledger = svc_50516(holder_ledger_kind, file_name, command.ledger_table, &command.entry_count);
+  char file_name[host_values::ledger_file_name_length + 16] = {};
+  svc_52311(account, file_name, "MMM", ".KON", host_values::ledger_file_name_length);
+  command.ledger =
+      svc_50516(host_values::holder_ledger_kind, file_name, command.ledger_table, &command.entry_count);
   if (!command.ledger) return false;
   note_opened(command, host_opening::holder_ledger);
   if (command.ok) {
@@ -130,8 +128,8 @@ bool finish_holder_ledger(plot_command& command, bool changes_begun) {
     const double* totals = command.ledger_table->column_totals;
     if (!totals) abandon_command();
     plot_record& plot = command.record_buffer();
-    plot.ledger_debit_total = totals[0];
-    plot.ledger_credit_total = totals[1];
+    plot.ledger_debit_total = totals[debit_column];
+    plot.ledger_credit_total = totals[credit_column];
     plot.ledger_balance = plot.ledger_debit_total - plot.ledger_credit_total;
     // The list shows the new totals; the plot table's file is not written here.
     std::memcpy(&command.row_under_cursor_or_stop(), &plot, sizeof plot);
@@ -194,9 +192,9 @@ void post(plot_command& command, const char* title, double amount, const char* f
 void tell_posted_total(const plot_command& command, const char* posted_format,
                        const char* nothing_posted) {
   if (!is_zero_amount(command.posting_total))
-    formatted_message({"uwaga"}, posted_format, 1, command.posting_total / 10000.0);
+    formatted_message({"uwaga"}, posted_format, host_values::style_message, command.posting_total / amount_scale);
   else
-    formatted_message({"uwaga"}, nothing_posted, 1);
+    formatted_message({"uwaga"}, nothing_posted, host_values::style_message);
 }
 
 namespace {

@@ -23,8 +23,8 @@ struct table_file {
   FILE* file;
 };
 
-inline constexpr int32_t withdraw_from_totals = -1;
-inline constexpr int32_t enter_into_totals = +1;
+using host_values::enter_into_totals;
+using host_values::withdraw_from_totals;
 
 // The number of the open file as the totals service takes it; -1 for none.
 int32_t file_number_of(FILE* file);

@@ -86,7 +86,7 @@ bool run(plot_command& command, const sheet_command<Sheet, N>& what) {
     const double amount = amount_at(&sheet, p.amount);
     if (is_zero_amount(amount)) continue;
     char line[256];
-    format_text(line, what.fee_line_format, bookkeeping_year(), p.label, amount / 10000.0);
+    format_text(line, what.fee_line_format, bookkeeping_year(), p.label, amount / amount_scale);
     char* fee_line = reinterpret_cast<char*>(&sheet) + p.fee_line;
     copy_field(fee_line, {line}, 32);
     post(command, titles[i], amount, fee_line);

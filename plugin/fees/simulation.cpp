@@ -10,10 +10,6 @@
 namespace q7 {
 namespace {
 
-constexpr int32_t question_style = 9;
-constexpr int32_t column_scale = 100;
-constexpr int kwota1_column = 5;
-constexpr int kwota2_column = 6;
 
 }  // namespace
 
@@ -24,7 +20,7 @@ void simulate_fee_generation(plot_command& command) {
                        "Symulowane opłaty bez mediów zostaną wpisane do rubryki 'kwota2'.\n"
                        "Operacja jest bezpieczna i nie ma wpływu na konta użytkowników działek.\n"
                        "Rubrykę należy wcześniej odkryć i nazwać (F10, Ctrl-O)")},
-                   question_style) != confirmed)
+                   host_values::style_question_ok_cancel) != confirmed)
     return;
 
   fee_sheet sheet{};
@@ -69,13 +65,15 @@ void simulate_fee_generation(plot_command& command) {
   const double* totals = table->column_totals;
   if (!totals) abandon_command();
   if (left_out == 0)
-    formatted_message({"uwaga"}, MZ("Symulowane całościowe zadłużenie wyniesie: \x02%.2f (%.2f)"), 1,
-                      totals[kwota1_column] / 10000.0, totals[kwota2_column] / 10000.0);
+    formatted_message({"uwaga"}, MZ("Symulowane całościowe zadłużenie wyniesie: \x02%.2f (%.2f)"),
+                      host_values::style_message, totals[kwota1_column] / amount_scale,
+                      totals[kwota2_column] / amount_scale);
   else
     formatted_message({"uwaga"},
                       MZ("Symulowane całościowe zadłużenie wyniesie: \x02%.2f (%.2f)\x01\n"
                          "Pominięto działki o powierzchni spoza zakresu od 0 do 32767 m2: %d"),
-                      1, totals[kwota1_column] / 10000.0, totals[kwota2_column] / 10000.0,
+                      host_values::style_message, totals[kwota1_column] / amount_scale,
+                      totals[kwota2_column] / amount_scale,
                       static_cast<int>(left_out));
 }
 

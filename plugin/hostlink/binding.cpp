@@ -16,8 +16,6 @@ constexpr int message_box_style = 0x2012;  // task-modal, error icon, Abort/Retr
 constexpr int answer_retry = 4;
 constexpr int answer_ignore = 5;
 constexpr uintptr_t code_page_service = 52158;
-constexpr int32_t code_page_mazovia = 1;
-constexpr int32_t code_page_windows = 3;
 
 bool is_number(uintptr_t service) { return service < 65536; }
 
@@ -34,7 +32,7 @@ void convert_to_windows_here(char* text) {
 // converts by itself instead of recursing.
 void convert_to_windows(char* text, uintptr_t reported_service) {
   if (reported_service == code_page_service) return convert_to_windows_here(text);
-  if (!guarded([&] { svc_52158(text, text, code_page_mazovia, code_page_windows); }))
+  if (!guarded([&] { svc_52158(text, text, host_values::code_page_mazovia, host_values::code_page_windows_1250); }))
     convert_to_windows_here(text);
 }
 

@@ -19,7 +19,6 @@ namespace {
 constexpr int32_t ready = 0;
 constexpr int32_t refused = -1;
 constexpr int32_t host_interface_version = 112;
-constexpr int32_t install_notice_dialog = 1194;
 
 template <class Body>
 int32_t at_boundary(Body body) {
@@ -75,13 +74,16 @@ int16_t low_half(int32_t slot) { return static_cast<int16_t>(slot & 0xFFFF); }
 
 void show_install_notice() {
   int32_t dont_ask = 0;
-  if (configuration(1, settings_section, "Pytaj", "%d", &dont_ask) != 0) dont_ask = 0;
+  if (configuration(host_values::setting_read_int16, settings_section, "Pytaj", "%d", &dont_ask) !=
+      host_values::setting_done)
+    dont_ask = 0;
   if (low_half(dont_ask)) return;
   char text[128];
   format_text(text, MZ("Zainstalowano wtyczkę: %s"), plugin_description.data());
   dont_ask = 0;
-  calling_back([&] { return svc_52023(install_notice_dialog, &dont_ask, 0, text); });
-  configuration(2, settings_section, "Pytaj", "%d", static_cast<int>(low_half(dont_ask)));
+  calling_back([&] { return svc_52023(host_values::install_notice_dialog, &dont_ask, host_values::unused, text); });
+  configuration(host_values::setting_write_int, settings_section, "Pytaj", "%d",
+                static_cast<int>(low_half(dont_ask)));
 }
 
 int32_t start(char* description) {

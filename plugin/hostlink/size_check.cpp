@@ -14,7 +14,6 @@ namespace {
 
 size_check* mismatch_head;  // entries are never removed
 
-constexpr int32_t stop_style = 49153;  // 0xC001, the style of the plug-in's stop messages
 
 // Appends printf-style to a bounded text; the text is cut, never overrun.
 template <std::size_t N>
@@ -72,7 +71,7 @@ void show_mismatch_report() {
                  "tylko program albo tylko moduł,\na nie oba jednocześnie! Aby naprawić tę "
                  "sytuację\nzainstaluj aktualizację programu wraz z modułem \"%s\".\n\nMODUŁ NIE "
                  "ZOSTANIE ZAŁADOWANY!!!\n"),
-                       stop_style, description, description);
+                       host_values::style_stop, description, description);
     });
     return;
   }
@@ -89,7 +88,7 @@ void show_mismatch_report() {
       append(text, "%s\n", "brak");
   }
   append(text, MZ("\nModuł wtyczki \x02%s\x01\nNIE zostanie załadowany!"), module_file_name_part());
-  calling_back([&] { return svc_52028("STOP!!!", text, stop_style); });
+  calling_back([&] { return svc_52028("STOP!!!", text, host_values::style_stop); });
 }
 
 }  // namespace q7
