@@ -77,6 +77,7 @@ inline constexpr std::size_t at_kind = 0, at_field = 2, at_flags = 4, at_hot_key
 inline constexpr int32_t state_hidden = 0x0800;  // a marker is not drawn
 inline constexpr int32_t state_redraw = 0x8000;  // the item shows its values anew
 inline constexpr int32_t all_items = 0;
+inline constexpr int32_t bits_on = 1;   // the third value: the bits are set (0: cleared)
 
 // Directions of exchange form data (52040).
 inline constexpr int32_t form_to_record = 1;

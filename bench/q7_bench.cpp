@@ -147,11 +147,11 @@ struct ledger_of {
       std::fwrite(&entry, sizeof entry, 1, out);
     }
     std::fclose(out);
-    table = svc_52256(q7::ledger_table_no);
-    file = svc_50516(53, name.c_str(), table, &count);
+    table = svc_52256_table_descriptor(q7::ledger_table_no);
+    file = svc_50516_open_ledger(53, name.c_str(), table, &count);
     if (!file) std::abort();
   }
-  ~ledger_of() { svc_52302(1, 0, &file, 0); }
+  ~ledger_of() { svc_52302_close_ledger(1, 0, &file, 0); }
 
   // Makes the last entry free again, or cuts the file back to n entries.
   void restore_free_last() {
@@ -207,8 +207,8 @@ BENCHMARK(post_fee_appending)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000);
 // The thunk adds one indirect jump to a bound call.
 void host_service_through_its_bound_thunk(benchmark::State& state) {
   start_host();
-  svc_52268();  // bound on its first call
-  for (auto _ : state) benchmark::DoNotOptimize(svc_52268());
+  svc_52268_bookkeeping_year();  // bound on its first call
+  for (auto _ : state) benchmark::DoNotOptimize(svc_52268_bookkeeping_year());
 }
 BENCHMARK(host_service_through_its_bound_thunk);
 

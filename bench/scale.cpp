@@ -256,16 +256,16 @@ int report(long n) {
 // function called directly: an instruction count of each tells the thunk's
 // own cost of a call. The plug-in's thunks are in this program only in the
 // native build.
-extern "C" int16_t* Q7_STDCALL svc_52268() Q7_SYMBOL("svc_52268");
+extern "C" int16_t* Q7_STDCALL svc_52268_bookkeeping_year() Q7_SYMBOL("svc_52268_bookkeeping_year");
 __attribute__((noinline)) void calls_through_the_thunk(long n) {
-  for (long i = 0; i < n; ++i) svc_52268();
+  for (long i = 0; i < n; ++i) svc_52268_bookkeeping_year();
 }
 __attribute__((noinline)) void calls_made_directly(long n) {
   for (long i = 0; i < n; ++i) torval_52268();
 }
 
 int thunk(long n) {
-  svc_52268();  // bound on its first call
+  svc_52268_bookkeeping_year();  // bound on its first call
   calls_through_the_thunk(n);
   calls_made_directly(n);
   std::printf("thunk: %ld calls each way\n", n);

@@ -1,10 +1,12 @@
-# Writes a binding thunk table (assembly) from a list of service numbers.
-# Run at build time:
-#   cmake -DLIST=<services.list> -DOUTPUT=<file.S> -DPREFIX=svc_ -DTABLE=<name> -P generate_thunks.cmake
-# Each listed line "number bytes what" becomes one THUNK entry whose public
-# name is <PREFIX><number>; a number listed again gets <PREFIX><number>_<k>.
-# The entry records lie back to back from the symbol TABLE on; TABLE_count
-# holds their number.
+# Writes a binding thunk table (assembly) from a list of services, and with
+# HEADER also the list as a C++ X-macro, Q7_LISTED_SERVICES(X), each entry
+# X(number, bytes, name, "what it does"). Run at build time:
+#   cmake -DLIST=<services.list> -DOUTPUT=<file.S> [-DHEADER=<file.h>] -DPREFIX=svc_ -DTABLE=<name>
+#         -P generate_thunks.cmake
+# Each listed line "number bytes name what" becomes one THUNK entry whose
+# public name is <PREFIX><number>; a number listed again gets
+# <PREFIX><number>_<k>. The entry records lie back to back from the symbol
+# TABLE on; TABLE_count holds their number. Bytes "caller" are -1.
 file(STRINGS "${LIST}" lines)
 set(body "/* Generated from ${LIST}; do not edit. */\n#include \"thunk_macros.S\"\n")
 string(APPEND body "        .data\n        .balign 4\n        .globl SYM(${TABLE})\nSYM(${TABLE}):\n")
@@ -13,11 +15,13 @@ foreach(line IN LISTS lines)
   if(line MATCHES "^[ \t]*(#|$)")
     continue()
   endif()
-  if(NOT line MATCHES "^[ \t]*([0-9]+)[ \t]+([0-9]+|caller)([ \t].*)?$")
-    message(FATAL_ERROR "${LIST}: cannot read the line \"${line}\"")
+  if(NOT line MATCHES "^[ \t]*([0-9]+)[ \t]+([0-9]+|caller)[ \t]+([a-z_0-9]+)[ \t]+([^\"\\]*)$")
+    message(FATAL_ERROR "${LIST}: cannot read the line \"${line}\" (number bytes name what)")
   endif()
   set(number ${CMAKE_MATCH_1})
   set(bytes ${CMAKE_MATCH_2})
+  set(service_name ${CMAKE_MATCH_3})
+  string(STRIP "${CMAKE_MATCH_4}" what)
   if(bytes STREQUAL "caller")
     set(bytes -1)
   endif()
@@ -29,8 +33,13 @@ foreach(line IN LISTS lines)
     set(seen_${number} 1)
   endif()
   string(APPEND body "THUNK ${index}, ${number}, ${bytes}, SYM(${name})\n")
+  string(APPEND listed " \\\n  X(${number}, ${bytes}, ${service_name}, \"${what}\")")
   math(EXPR index "${index} + 1")
 endforeach()
 string(APPEND body "        .data\n        .globl SYM(${TABLE}_count)\nSYM(${TABLE}_count):\n        .long ${index}\n")
 file(WRITE "${OUTPUT}.tmp" "${body}")
 file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+if(HEADER)
+  file(WRITE "${HEADER}.tmp" "// Generated from ${LIST}; do not edit.\n#pragma once\n#define Q7_LISTED_SERVICES(X)${listed}\n")
+  file(COPY_FILE "${HEADER}.tmp" "${HEADER}" ONLY_IF_DIFFERENT)
+endif()

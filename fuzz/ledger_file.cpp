@@ -62,10 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string before(reinterpret_cast<const char*>(data), size);
   Q7_FUZZ_CHECK(torval::write_file(ledger_name, before), "the ledger file was not made");
 
-  q7::table_descriptor* table = svc_52256(q7::ledger_table_no);
+  q7::table_descriptor* table = svc_52256_table_descriptor(q7::ledger_table_no);
   int32_t count = 0;
   q7::ledger_access ledger{table, static_cast<q7::ledger_entry*>(table->record_buffer), &count,
-                           svc_50516(53, ledger_name, table, &count)};
+                           svc_50516_open_ledger(53, ledger_name, table, &count)};
   Q7_FUZZ_CHECK(ledger.file != nullptr, "the host did not open the ledger");
   Q7_FUZZ_CHECK(count == static_cast<int32_t>(size / entry_size), "entries " + std::to_string(count));
 
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   Q7_FUZZ_CHECK(posted == amount, "the posting was refused");
   Q7_FUZZ_CHECK(q7::posted_amount(ledger, {title}) == amount, "the posted title reads otherwise");
   const double host_debit = torval::find_table(q7::ledger_table_no)->column_totals[0];
-  svc_52302(1, 0, &ledger.file, 0);
+  svc_52302_close_ledger(1, 0, &ledger.file, 0);
 
   const std::string& after = q7::fuzz::file_bytes(ledger_name);
   const std::size_t entries = size / entry_size;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,43 +88,6 @@ class Binding : public ::testing::Test {
     test::forget_host_lookups();
   }
 };
-
-// Bytes of arguments a prototype puts on the stack, each rounded to 4.
-template <class... A>
-constexpr int stack_bytes(void (*)(A...)) {
-  return (0 + ... + static_cast<int>((sizeof(A) + 3) / 4 * 4));
-}
-template <class... A>
-constexpr int stack_bytes(void (*)(A..., ...)) {
-  return -1;
-}
-
-TEST(ServiceList, HoldsEveryDeclaredServiceWithItsArgumentBytes) {
-  struct declared {
-    uintptr_t number;
-    int bytes;
-  };
-#define Q7_DECLARED(number, convention, result, parameters)                      \
-  declared{number, std::string_view(#convention) == "Q7_CDECL"      ? -1         \
-                   : std::string_view(#convention) == "Q7_FASTCALL" ? 0          \
-                       : stack_bytes(static_cast<void(*) parameters>(nullptr))},
-  const declared services[] = {Q7_HOST_SERVICES(Q7_DECLARED)};
-#undef Q7_DECLARED
-  ASSERT_EQ(q7_service_thunks_count, 36u);
-  std::set<uintptr_t> listed;
-  for (uint32_t i = 0; i < q7_service_thunks_count; ++i) listed.insert(q7_service_thunks[i].service);
-  EXPECT_EQ(listed.size(), 36u);
-  for (const declared& d : services) {
-    SCOPED_TRACE(d.number);
-    bool found = false;
-    for (uint32_t i = 0; i < q7_service_thunks_count; ++i) {
-      if (q7_service_thunks[i].service != d.number) continue;
-      found = true;
-      EXPECT_EQ(q7_service_thunks[i].bytes_removed, d.bytes);
-    }
-    EXPECT_TRUE(found);
-  }
-}
 
 TEST_F(Binding, AServiceTheHostHasIsLookedUpOnceAndThenCalledStraight) {
   thunk_entry& entry = test_entry(51594);

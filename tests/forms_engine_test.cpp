@@ -44,7 +44,7 @@ class FormsEngine : public ::testing::Test {
   }
 
   uint16_t show_annual_fees(form_hook hook) {
-    return svc_52026(form_template_block.data(), annual_fees_form, &sheet, hook, 0);
+    return svc_52026_show_form(form_template_block.data(), annual_fees_form, &sheet, hook, 0);
   }
 
   bool beyond_untouched() const {
@@ -79,17 +79,17 @@ int32_t Q7_STDCALL test_hook(int32_t, int32_t event) {
   hook_seen.events.push_back(event);
   switch (static_cast<int16_t>(event)) {
     case forms::event_setup:
-      svc_52034(water_fee_marker, forms::state_hidden, 1);
+      svc_52034_set_item_state(water_fee_marker, forms::state_hidden, 1);
       break;
     case forms::event_changed: {
       fee_sheet own;
       std::memset(&own, 0x5A, sizeof own);
-      svc_52040(&own, forms::form_to_record);
+      svc_52040_exchange_form_data(&own, forms::form_to_record);
       for (std::size_t i = offsetof(fee_sheet, membership_line); i < sizeof own; ++i)
         if (reinterpret_cast<const uint8_t*>(&own)[i] != 0x5A) hook_seen.fetched_only_bound_bytes = false;
       own.total = own.plot_rate * own.head.area_m2 + own.membership_fee;
-      svc_52040(&own, forms::record_to_form);
-      svc_52034(forms::all_items, forms::state_redraw, 1);
+      svc_52040_exchange_form_data(&own, forms::record_to_form);
+      svc_52034_set_item_state(forms::all_items, forms::state_redraw, 1);
       break;
     }
   }
@@ -187,8 +187,8 @@ TEST_F(FormsEngine, TheHookSeesSetupOnceThenAChangeAfterEachEdit) {
 TEST_F(FormsEngine, ExchangeAndItemStateNeedAnOpenForm) {
   const fee_sheet before = sheet;
   const std::string shown = transcript_of([&] {
-    svc_52040(&sheet, forms::form_to_record);
-    svc_52034(water_fee_marker, forms::state_hidden, 1);
+    svc_52040_exchange_form_data(&sheet, forms::form_to_record);
+    svc_52034_set_item_state(water_fee_marker, forms::state_hidden, 1);
   });
   EXPECT_EQ(shown, "  exchange form data: no form is open\n  set item state: no form is open\n");
   EXPECT_EQ(std::memcmp(&sheet, &before, sizeof sheet), 0);
@@ -198,12 +198,12 @@ TEST_F(FormsEngine, AFormThatCannotBeReadIsNotShown) {
   const fee_sheet before = sheet;
   step("answer ok");
   std::string shown = transcript_of(
-      [&] { EXPECT_EQ(svc_52026(form_template_block.data(), 1002, &sheet, nullptr), 0); });
+      [&] { EXPECT_EQ(svc_52026_show_form(form_template_block.data(), 1002, &sheet, nullptr), 0); });
   EXPECT_EQ(shown, "  form 1002 cannot be shown: the form is not in the block (byte 2624 of the block)\n");
   std::vector<uint8_t> damaged(form_template_block.begin(), form_template_block.end());
   damaged[forms::block_head_size + forms::form_head_size + 42] = 9;  // the first label's kind
   shown = transcript_of(
-      [&] { EXPECT_EQ(svc_52026(damaged.data(), annual_fees_form, &sheet, nullptr, 0), 0); });
+      [&] { EXPECT_EQ(svc_52026_show_form(damaged.data(), annual_fees_form, &sheet, nullptr, 0), 0); });
   EXPECT_EQ(shown, "  form 1001 cannot be shown: an item of an unknown kind (byte 50 of the block)\n");
   EXPECT_EQ(std::memcmp(&sheet, &before, sizeof sheet), 0);
   // The scripted answer is still there for the next form shown.
@@ -218,7 +218,7 @@ TEST_F(FormsEngine, TheDebtsAndEntryFeesFormsFillTheHeadsOfTheirSheets) {
   step("edit Prąd zaliczka: = 45.30");
   step("edit Woda z = 12");  // "Wo~d~a zaliczka:", the only label shown so
   step("answer ok");
-  EXPECT_EQ(svc_52026(form_template_block.data(), previous_year_debts_form, &debts, nullptr), 0x5001);
+  EXPECT_EQ(svc_52026_show_form(form_template_block.data(), previous_year_debts_form, &debts, nullptr), 0x5001);
   EXPECT_EQ(+debts.power_advance, 453000.0);
   EXPECT_EQ(+debts.water_advance, 120000.0);
   EXPECT_EQ(+debts.water_prev_year, 0.0);
@@ -232,7 +232,7 @@ TEST_F(FormsEngine, TheDebtsAndEntryFeesFormsFillTheHeadsOfTheirSheets) {
   step("edit Wpisowe: = 150");
   step("edit 10 20.5");
   step("answer ok");
-  EXPECT_EQ(svc_52026(form_template_block.data(), entry_fees_form, &entry, nullptr), 0x5001);
+  EXPECT_EQ(svc_52026_show_form(form_template_block.data(), entry_fees_form, &entry, nullptr), 0x5001);
   EXPECT_EQ(+entry.entry_fee, 1500000.0);
   EXPECT_EQ(+entry.investment_fee, 205000.0);
   for (std::size_t i = offsetof(entry_fee_sheet, entry_fee_line); i < sizeof entry; ++i)

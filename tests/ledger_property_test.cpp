@@ -64,8 +64,8 @@ TEST(LedgerProperties, RandomPostingsKeepEveryRule) {
 
     step("fail clear");
     int32_t count = 0;
-    table_descriptor* table = svc_52256(ledger_table_no);
-    FILE* file = svc_50516(53, name.c_str(), table, &count);
+    table_descriptor* table = svc_52256_table_descriptor(ledger_table_no);
+    FILE* file = svc_50516_open_ledger(53, name.c_str(), table, &count);
     ASSERT_NE(file, nullptr);
     const ledger_access ledger{table, static_cast<ledger_entry*>(table->record_buffer), &count, file};
 
@@ -107,7 +107,7 @@ TEST(LedgerProperties, RandomPostingsKeepEveryRule) {
         EXPECT_NE(+posted.stamp, 0);
       }
     }
-    svc_52302(1, 0, &file, 0);
+    svc_52302_close_ledger(1, 0, &file, 0);
     const std::string audit = test::transcript_of([] { step("audit"); });
     EXPECT_NE(audit.find("totals match the files"), std::string::npos) << audit;
   }

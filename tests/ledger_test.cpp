@@ -25,14 +25,14 @@ class Ledger : public ::testing::Test {
     step("year 2011");
   }
   void TearDown() override {
-    if (access_.file) svc_52302(1, 0, &access_.file, 0);
+    if (access_.file) svc_52302_close_ledger(1, 0, &access_.file, 0);
   }
 
   // Opens the ledger file as the commands do.
   const ledger_access& open() {
-    table_descriptor* table = svc_52256(ledger_table_no);
+    table_descriptor* table = svc_52256_table_descriptor(ledger_table_no);
     access_ = {table, static_cast<ledger_entry*>(table->record_buffer), &count_,
-               svc_50516(53, "L.KON", table, &count_)};
+               svc_50516_open_ledger(53, "L.KON", table, &count_)};
     EXPECT_NE(access_.file, nullptr);
     return access_;
   }
@@ -41,7 +41,7 @@ class Ledger : public ::testing::Test {
   std::vector<ledger_entry> entries() {
     std::vector<ledger_entry> all(static_cast<std::size_t>(count_));
     for (int32_t i = 0; i < count_; ++i) {
-      EXPECT_NE(svc_52286(0, i, access_.table, 0, access_.file), 0);
+      EXPECT_NE(svc_52286_read_record(0, i, access_.table, 0, access_.file), 0);
       all[static_cast<std::size_t>(i)] = *access_.entry;
     }
     return all;

@@ -26,7 +26,7 @@ void generate_annual_fees(plot_command& command) {
   fill_fee_sheet(sheet, plot);
   compute_plot_fees(sheet);
   if (calling_back([&] {
-        return svc_52026(form_template_block.data(), annual_fees_form, &sheet, &fee_form_hook, 0);
+        return svc_52026_show_form(form_template_block.data(), annual_fees_form, &sheet, &fee_form_hook, host_values::unused);
       }) != confirmed)
     return;
 

@@ -53,7 +53,7 @@ bool within_period(const char* date) {
   char start[9], end[9];
   terminated_copy<8>(start, period);
   terminated_copy<8>(end, period + 9);
-  return svc_30908(start, date) <= 0 && svc_30908(end, date) >= 0;
+  return svc_30908_days_between(start, date) <= 0 && svc_30908_days_between(end, date) >= 0;
 }
 
 std::size_t category_of(const char* text) {
@@ -140,10 +140,10 @@ void payments_report_row(const cash_record& record, fee_sheet& totals, payments_
   char line[1024];
   format_amounts_line(line, "%-25.25s\t%3d\t%10s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t", amounts,
                       row.head.holder_name, static_cast<int>(row.head.plot_no), date);
-  svc_52407(listing_file, line);
+  svc_52407_append_line(listing_file, line);
   // The compact file keeps the name's padding, which stands before the first tab.
   if (char* tab = std::strchr(line, '\t')) remove_spaces(tab);
-  svc_52407(report_file, line);
+  svc_52407_append_line(report_file, line);
   payments_sheet_row(sheet, record, row, amounts);
 }
 
@@ -153,7 +153,7 @@ void payments_report(const key_call& call) {
   if (question_box({"uwaga"}, {MZ("Raport wpłat działkowców w okresie\nCzy wykonać raport?")},
                    host_values::style_question_yes_no) != confirmed)
     return;
-  if (calling_back([] { return svc_52023(host_values::report_period_dialog, period, host_values::unused); }) != confirmed) return;
+  if (calling_back([] { return svc_52023_run_dialog(host_values::report_period_dialog, period, host_values::unused); }) != confirmed) return;
 
   platform::remove_file(report_file);
   platform::remove_file(listing_file);
@@ -161,7 +161,7 @@ void payments_report(const key_call& call) {
   format_text(line,
                 "%-25.25s\t%3s\t%10s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t", "Nazwisko", "Nr", "Data",
                 MZ("członk."), MZ("Użytkow."), "Energia", "Woda", "CO", "Inne", "Razem");
-  svc_52407(listing_file, line);
+  svc_52407_append_line(listing_file, line);
   fee_sheet totals{};
   if (!call.table || !call.table->record_buffer || !call.record_count) abandon_command();
   const auto& record = *static_cast<const cash_record*>(call.table->record_buffer);
@@ -173,7 +173,7 @@ void payments_report(const key_call& call) {
   guarded_or_undo([&] {
     bool read = true;
     for (int32_t i = 0; i < *call.record_count; ++i) {
-      if (read) read = svc_52286(0, i, call.table, 0, call.file) != 0;
+      if (read) read = svc_52286_read_record(host_values::unused, i, call.table, host_values::unused, call.file) != 0;
       char date[9];
       terminated_copy<8>(date, record.cash_date);
       if (!within_period(date)) continue;
@@ -182,27 +182,27 @@ void payments_report(const key_call& call) {
       payments_report_row(record, totals, sheet);
     }
 
-    svc_52407(report_file, "");
-    svc_52407(listing_file, "");
+    svc_52407_append_line(report_file, "");
+    svc_52407_append_line(listing_file, "");
     total_amounts = amount_texts_of(totals);
     format_amounts_line(line, "%-25.25s\t   \t%10s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t", total_amounts,
                         "RAZEM", "");
-    svc_52407(listing_file, line);
+    svc_52407_append_line(listing_file, line);
     remove_spaces(line);
-    svc_52407(report_file, line);
+    svc_52407_append_line(report_file, line);
   }, [&] { payments_sheet_discard(sheet); });
   const bool sheet_written = payments_sheet_end(sheet, total_amounts);
 
   calling_back([] {
-    svc_52409(report_file,
+    svc_52409_show_report(report_file,
               MZ("l-1Nazwisko\rc10Działka\rl13Data\rl13Skł.członkowska\rp12Użytkowanie\rp13Energia\r"
                  "p13Woda\rp13CO\rp10Inne\rp13Razem"),
-              0, "Raport", 0);
+              host_values::unused, "Raport", host_values::unused);
   });
   if (question_box({"uwaga"}, {MZ("Czy wydrukować raport?")}, host_values::style_question_yes_no) == confirmed)
     calling_back([] {
       using namespace host_values;
-      return svc_38360(unused, listing_file, print_left, print_top, print_right, print_copies);
+      return svc_38360_print_file(unused, listing_file, print_left, print_top, print_right, print_copies);
     });
   if (!sheet_written) tell_payments_sheet_not_written(sheet);
 }

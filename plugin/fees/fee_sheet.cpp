@@ -43,7 +43,7 @@ double heating_amount(const char* fee_letters) {
 
 }  // namespace
 
-void copy_field(char* field, text_ref source, uint16_t n) { svc_52161(field, source.text, n); }
+void copy_field(char* field, text_ref source, uint16_t n) { svc_52161_copy_text(field, source.text, n); }
 
 int16_t read_plot_number(const char* text, std::size_t width) {
   std::size_t i = 0;
@@ -58,7 +58,7 @@ int16_t read_plot_number(const char* text, std::size_t width) {
 }
 
 int16_t bookkeeping_year() {
-  const int16_t* year = svc_52268();
+  const int16_t* year = svc_52268_bookkeeping_year();
   if (!year) abandon_command();
   return *year;
 }
@@ -131,15 +131,15 @@ int32_t Q7_STDCALL fee_form_hook(int32_t, int32_t event) {
     fee_sheet scratch{};
     switch (static_cast<int16_t>(event & 0xFFFF)) {
       case forms::event_setup:
-        svc_52040(&scratch, forms::form_to_record);
-        if (letters_call_for(scratch.fee_letters, 'r')) svc_52034(water_fee_marker, forms::state_hidden, 1);
-        if (letters_call_for(scratch.fee_letters, 'e')) svc_52034(energy_fee_marker, forms::state_hidden, 1);
+        svc_52040_exchange_form_data(&scratch, forms::form_to_record);
+        if (letters_call_for(scratch.fee_letters, 'r')) svc_52034_set_item_state(water_fee_marker, forms::state_hidden, forms::bits_on);
+        if (letters_call_for(scratch.fee_letters, 'e')) svc_52034_set_item_state(energy_fee_marker, forms::state_hidden, forms::bits_on);
         break;
       case forms::event_changed:
-        svc_52040(&scratch, forms::form_to_record);
+        svc_52040_exchange_form_data(&scratch, forms::form_to_record);
         compute_plot_fees(scratch);
-        svc_52040(&scratch, forms::record_to_form);
-        svc_52034(forms::all_items, forms::state_redraw, 1);
+        svc_52040_exchange_form_data(&scratch, forms::record_to_form);
+        svc_52034_set_item_state(forms::all_items, forms::state_redraw, forms::bits_on);
         break;
       default:
         break;

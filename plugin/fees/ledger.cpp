@@ -16,7 +16,7 @@ void set_month_day(char (&date)[9], const char* month_day) {
 }
 
 bool read_entry(const ledger_access& ledger, int32_t index) {
-  return svc_52286(0, index, ledger.table, 0, ledger.file) != 0;
+  return svc_52286_read_record(host_values::unused, index, ledger.table, host_values::unused, ledger.file) != 0;
 }
 
 table_file ledger_file(const ledger_access& ledger) { return {ledger.table, ledger.file}; }
@@ -25,7 +25,7 @@ void enter_totals(const ledger_access& ledger) {
   count_in_totals(ledger_file(ledger), ledger.entry, enter_into_totals);
 }
 
-bool titled(const ledger_entry& entry, text_ref title) { return svc_52154(entry.title, title.text) == 0; }
+bool titled(const ledger_entry& entry, text_ref title) { return svc_52154_compare_texts(entry.title, title.text) == 0; }
 
 bool is_free(const ledger_entry& entry) { return entry.stamp == 0 && is_zero_amount(entry.amount); }
 
@@ -37,17 +37,17 @@ int is_zero_amount(double amount) { return amount > -0.00001 && amount < 0.00001
 
 void fill_ledger_entry(ledger_entry& entry, text_ref title, double amount, text_ref fee_line) {
   std::memset(&entry, 0, sizeof entry);
-  svc_30204(entry.doc_date);
-  svc_30204(entry.entry_date);
+  svc_30204_current_date(entry.doc_date);
+  svc_30204_current_date(entry.entry_date);
   char due_date[9];
   std::memcpy(due_date, entry.doc_date, sizeof due_date);
   set_month_day(due_date, "06.30");
   set_month_day(entry.doc_date, "01.01");
-  entry.term_days = static_cast<int16_t>(svc_30908(due_date, entry.doc_date));
+  entry.term_days = static_cast<int16_t>(svc_30908_days_between(due_date, entry.doc_date));
   copy_field(entry.fee_line, fee_line, sizeof entry.fee_line - 1);
   copy_field(entry.title, title, sizeof entry.title - 1);
   entry.amount = amount;
-  const uint8_t* block = svc_32500(host_values::information_block);
+  const uint8_t* block = svc_32500_information_block(host_values::information_block);
   if (!block) abandon_command();
   copy_field(entry.host_code, {reinterpret_cast<const char*>(block + host_values::host_code_at)},
              sizeof entry.host_code - 1);
@@ -74,18 +74,18 @@ double post_fee(const ledger_access& ledger, text_ref title, double amount, text
     if (!read_entry(ledger, i)) break;
     if (!is_free(entry)) continue;
     fill_ledger_entry(entry, title, amount, fee_line);
-    stamp(entry, svc_50800());
-    if (!svc_52287(0, i, ledger.table, 0, ledger.file)) return 0.0;
+    stamp(entry, svc_50800_fresh_stamp());
+    if (!svc_52287_write_record(host_values::unused, i, ledger.table, host_values::unused, ledger.file)) return 0.0;
     enter_totals(ledger);
     return amount;
   }
 
   fill_ledger_entry(entry, title, amount, fee_line);
-  stamp(entry, svc_50800());
+  stamp(entry, svc_50800_fresh_stamp());
   // The append is judged by the count it raises, not by its answer, which
   // hosts do not agree on.
   const int32_t count_before = *ledger.count;
-  svc_52288(ledger.count, ledger.table, ledger.file);
+  svc_52288_append_record(ledger.count, ledger.table, ledger.file);
   if (*ledger.count <= count_before) return 0.0;
   enter_totals(ledger);
   return amount;

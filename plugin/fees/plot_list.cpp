@@ -86,7 +86,7 @@ void save_rates(const fee_sheet& sheet) {
 }
 
 bool take_plot_under_cursor(plot_command& command) {
-  svc_52465(command.ledger_table, host_values::prepare_ledger_table);
+  svc_52465_prepare_table(command.ledger_table, host_values::prepare_ledger_table);
   const plot_record* row = command.row_under_cursor();
   if (!row) return false;
   std::memcpy(&command.record_buffer(), row, sizeof(plot_record));
@@ -98,13 +98,13 @@ bool open_holder_ledger(plot_command& command) {
   // Zeroed, with room to spare: a host that writes no name, or one of the
   // full length without a terminator, still leaves a terminated text.
   char file_name[host_values::ledger_file_name_length + 16] = {};
-  svc_52311(account, file_name, "MMM", ".KON", host_values::ledger_file_name_length);
+  svc_52311_ledger_file_name(account, file_name, "MMM", ".KON", host_values::ledger_file_name_length);
   command.ledger =
-      svc_50516(host_values::holder_ledger_kind, file_name, command.ledger_table, &command.entry_count);
+      svc_50516_open_ledger(host_values::holder_ledger_kind, file_name, command.ledger_table, &command.entry_count);
   if (!command.ledger) return false;
   note_opened(command, host_opening::holder_ledger);
   if (command.ok) {
-    svc_52297(command.ledger_table, command.ledger);
+    svc_52297_begin_changes(command.ledger_table, command.ledger);
     note_changes_begun(command);
   }
   return true;
@@ -117,13 +117,13 @@ namespace {
 bool finish_holder_ledger(plot_command& command, bool changes_begun) {
   bool whole = true;
   if (command.ok && !guarded([&] {
-        command.ok = svc_52290(command.ledger, command.entry_count, command.ledger_table);
+        command.ok = svc_52290_finish_ledger(command.ledger, command.entry_count, command.ledger_table);
       })) {
     command.ok = 0;  // not finished
     whole = false;
   }
-  if (command.ok && changes_begun) whole &= guarded([&] { svc_52298(command.ledger_table, command.ledger); });
-  whole &= guarded([&] { svc_52302(command.ok, 0, &command.ledger, 0); });
+  if (command.ok && changes_begun) whole &= guarded([&] { svc_52298_end_changes(command.ledger_table, command.ledger); });
+  whole &= guarded([&] { svc_52302_close_ledger(command.ok, host_values::unused, &command.ledger, host_values::unused); });
   whole &= guarded([&] {
     const double* totals = command.ledger_table->column_totals;
     if (!totals) abandon_command();
@@ -141,8 +141,8 @@ bool finish_holder_ledger(plot_command& command, bool changes_begun) {
 bool end_plot_pass(plot_command& command, bool changes_begun) {
   FILE* file = command.call.file;
   bool whole = true;
-  if (command.ok && changes_begun) whole &= guarded([&] { svc_52298(command.plot_table, file); });
-  whole &= guarded([&] { svc_52283(file); });
+  if (command.ok && changes_begun) whole &= guarded([&] { svc_52298_end_changes(command.plot_table, file); });
+  whole &= guarded([&] { svc_52283_end_pass(file); });
   return whole;
 }
 
@@ -164,7 +164,7 @@ void close_opened(plot_command& command, closing how) {
     switch (last.what) {
       case host_opening::holder_ledger:
         if (how == closing::as_it_is)
-          whole &= guarded([&] { svc_52302(command.ok, 0, &command.ledger, 0); });
+          whole &= guarded([&] { svc_52302_close_ledger(command.ok, host_values::unused, &command.ledger, host_values::unused); });
         else
           whole &= finish_holder_ledger(command, last.changes_begun);
         break;
@@ -206,8 +206,8 @@ bool run_plot_command(const key_call& call) {
   plot_command command{call};
   bool completed = false;
   const bool ran = guarded([&] {
-    command.plot_table = svc_52256(plot_table_no);
-    command.ledger_table = svc_52256(ledger_table_no);
+    command.plot_table = svc_52256_table_descriptor(plot_table_no);
+    command.ledger_table = svc_52256_table_descriptor(ledger_table_no);
     // Without both descriptors no command can run.
     if (!command.plot_table || !command.ledger_table) return;
     switch (call.key) {

@@ -5,7 +5,7 @@ namespace q7 {
 int32_t file_number_of(FILE* file) { return file ? fileno(file) : -1; }
 
 void count_in_totals(const table_file& at, void* record, int32_t sign) {
-  svc_52204(at.table, record, sign, file_number_of(at.file));
+  svc_52204_count_in_totals(at.table, record, sign, file_number_of(at.file));
 }
 
 }  // namespace q7

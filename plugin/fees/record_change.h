@@ -43,7 +43,7 @@ bool change_record(const table_file& at, int32_t index, Record& record, Rebuild&
   guarded_or_undo(
       [&] {
         rebuild();
-        written = svc_52287(0, index, at.table, 0, at.file) != 0;
+        written = svc_52287_write_record(host_values::unused, index, at.table, host_values::unused, at.file) != 0;
       },
       [&] {
         record = old;

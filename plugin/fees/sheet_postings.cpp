@@ -74,7 +74,7 @@ bool run(plot_command& command, const sheet_command<Sheet, N>& what) {
   for (std::size_t i = 0; i < N; ++i)
     set_amount_at(&sheet, what.postings[i].amount, posted_amount(command.holder_ledger(), {titles[i]}));
 
-  if (calling_back([&] { return svc_52026(form_template_block.data(), what.form, &sheet, nullptr); }) !=
+  if (calling_back([&] { return svc_52026_show_form(form_template_block.data(), what.form, &sheet, nullptr); }) !=
       confirmed) {
     // Cancelled: the ledger is closed as it is, nothing finished.
     close_opened(command, closing::as_it_is);

@@ -27,15 +27,15 @@ void simulate_fee_generation(plot_command& command) {
   read_rates(sheet);
   table_descriptor* table = command.plot_table;
   FILE* file = command.call.file;
-  svc_52282(file);
+  svc_52282_begin_pass(file);
   note_opened(command, host_opening::plot_pass);
-  svc_52297(table, file);
+  svc_52297_begin_changes(table, file);
   note_changes_begun(command);
   command.ok = 1;
   int32_t left_out = 0;  // plots whose area no fee may be computed from
 
   for (int32_t i = 0; command.call.record_count && i < *command.call.record_count; ++i) {
-    if (command.ok) command.ok = svc_52286(0, i, table, 0, file);
+    if (command.ok) command.ok = svc_52286_read_record(host_values::unused, i, table, host_values::unused, file);
     if (!command.ok) continue;
     plot_record& plot = command.record_buffer();
     if (plot.plot_no_text[0] == 0) continue;
@@ -55,8 +55,8 @@ void simulate_fee_generation(plot_command& command) {
     }
     command.ok = change_record({table, file}, i, plot, [&] {
       // A plot left out for its area holds no simulated fee at all.
-      plot.kwota1 = in_range ? svc_52178(total, column_scale) : 0;
-      plot.kwota2 = in_range ? svc_52178(total_without_utilities, column_scale) : 0;
+      plot.kwota1 = in_range ? svc_52178_column_value(total, column_scale) : 0;
+      plot.kwota2 = in_range ? svc_52178_column_value(total_without_utilities, column_scale) : 0;
     });
   }
 

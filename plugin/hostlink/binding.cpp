@@ -32,7 +32,7 @@ void convert_to_windows_here(char* text) {
 // converts by itself instead of recursing.
 void convert_to_windows(char* text, uintptr_t reported_service) {
   if (reported_service == code_page_service) return convert_to_windows_here(text);
-  if (!guarded([&] { svc_52158(text, text, host_values::code_page_mazovia, host_values::code_page_windows_1250); }))
+  if (!guarded([&] { svc_52158_convert_code_page(text, text, host_values::code_page_mazovia, host_values::code_page_windows_1250); }))
     convert_to_windows_here(text);
 }
 

@@ -40,7 +40,7 @@ struct taken_table {
 
 bool take_over(const taken_table& t) {
   if (t.held) return true;
-  table_descriptor* table = svc_52256(t.number);
+  table_descriptor* table = svc_52256_table_descriptor(t.number);
   if (table && table->record_size == t.check.expected) {
     t.held = table;
     // A slot that already holds the plug-in's own handler (a module that had
@@ -81,7 +81,7 @@ void show_install_notice() {
   char text[128];
   format_text(text, MZ("Zainstalowano wtyczkę: %s"), plugin_description.data());
   dont_ask = 0;
-  calling_back([&] { return svc_52023(host_values::install_notice_dialog, &dont_ask, host_values::unused, text); });
+  calling_back([&] { return svc_52023_run_dialog(host_values::install_notice_dialog, &dont_ask, host_values::unused, text); });
   configuration(host_values::setting_write_int, settings_section, "Pytaj", "%d",
                 static_cast<int>(low_half(dont_ask)));
 }
@@ -89,8 +89,8 @@ void show_install_notice() {
 int32_t start(char* description) {
   if (description) copy_description(description);
   platform::install_se_translator(platform::host_se_translator());
-  if (svc_51594() != host_interface_version) return refused;
-  if (!start_check.filled) fill_size_check(start_check, record_size(svc_52256(plot_table_no)));
+  if (svc_51594_interface_version() != host_interface_version) return refused;
+  if (!start_check.filled) fill_size_check(start_check, record_size(svc_52256_table_descriptor(plot_table_no)));
   check_size(start_check);
   return size_mismatch_count() ? refused : ready;
 }

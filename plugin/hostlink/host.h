@@ -1,18 +1,82 @@
-// The host service interface of the plug-in: every host service is called as
-// svc_<number> through its binding thunk, with the prototype of abi/host_services.h,
-// plus the thin shared wrappers over the services.
+// The host service interface of the plug-in: every host service is called
+// through its binding thunk as svc_<number>_<name>, the number the host's
+// documentation knows it by and the name plugin/hostlink/services.list gives
+// it, with the prototype of abi/host_services.h; plus the thin shared
+// wrappers over the services.
 #pragma once
 
 #include <cstdarg>
 #include <cstdint>
+#include <string_view>
 #include <type_traits>
 
 #include "abi/host_services.h"
+#include "listed_services.h"  // generated from plugin/hostlink/services.list
 
 #define Q7_DECLARE_THUNK(number, convention, result, parameters) \
   extern "C" result convention svc_##number parameters Q7_SYMBOL("svc_" #number);
 Q7_HOST_SERVICES(Q7_DECLARE_THUNK)
 #undef Q7_DECLARE_THUNK
+
+#define Q7_NAME_THUNK(number, bytes, name, what) inline constexpr auto& svc_##number##_##name = svc_##number;
+Q7_LISTED_SERVICES(Q7_NAME_THUNK)
+#undef Q7_NAME_THUNK
+
+namespace q7::service_list {
+
+// Bytes of arguments a prototype puts on the stack, each rounded to 4; -1
+// where the caller removes them, as the list writes "caller".
+template <class... A>
+constexpr int stack_bytes(void (*)(A...)) {
+  return (0 + ... + static_cast<int>((sizeof(A) + 3) / 4 * 4));
+}
+template <class... A>
+constexpr int stack_bytes(void (*)(A..., ...)) {
+  return -1;
+}
+struct service {
+  uint32_t number;
+  int bytes;
+};
+#define Q7_DECLARED(number, convention, result, parameters)                             \
+  service{number, std::string_view(#convention) == "Q7_CDECL"      ? -1                  \
+                  : std::string_view(#convention) == "Q7_FASTCALL" ? 0                   \
+                                                                   : stack_bytes(static_cast<void(*) parameters>(nullptr))},
+inline constexpr service declared[] = {Q7_HOST_SERVICES(Q7_DECLARED)};
+#undef Q7_DECLARED
+#define Q7_LISTED(number, bytes, name, what) service{number, bytes},
+inline constexpr service listed[] = {Q7_LISTED_SERVICES(Q7_LISTED)};
+#undef Q7_LISTED
+
+// The bytes a prototype removes for a listed number; -2 when none is declared.
+constexpr int declared_bytes(uint32_t number) {
+  for (const service& d : declared)
+    if (d.number == number) return d.bytes;
+  return -2;
+}
+constexpr bool is_listed(uint32_t number) {
+  for (const service& l : listed)
+    if (l.number == number) return true;
+  return false;
+}
+// Fails the build with the service's number and both byte counts shown.
+template <uint32_t number, int listed_bytes, int declared_bytes>
+constexpr bool agrees() {
+  static_assert(listed_bytes == declared_bytes,
+                "services.list and abi/host_services.h disagree on this service's bytes (-2: not declared)");
+  return true;
+}
+#define Q7_AGREES(number, bytes, name, what) && agrees<number, bytes, declared_bytes(number)>()
+static_assert(true Q7_LISTED_SERVICES(Q7_AGREES));
+#undef Q7_AGREES
+consteval bool every_declared_service_listed() {
+  for (const service& d : declared)
+    if (!is_listed(d.number)) return false;
+  return true;
+}
+static_assert(every_declared_service_listed(), "a service of abi/host_services.h is missing from services.list");
+
+}  // namespace q7::service_list
 
 static_assert(std::is_same_v<va_list, q7::host_va_list>,
               "the host takes a variable argument list as a pointer to the values");

@@ -66,7 +66,7 @@ void show_mismatch_report() {
   const char* description = plugin_description.data();
   if (!mismatch_head) {
     calling_back([&] {
-      return svc_52029("STOP!!!",
+      return svc_52029_stop_message("STOP!!!",
               MZ("Moduł \"%s\" i program występują w różnych wersjach!\n\nZostał zakualizowany "
                  "tylko program albo tylko moduł,\na nie oba jednocześnie! Aby naprawić tę "
                  "sytuację\nzainstaluj aktualizację programu wraz z modułem \"%s\".\n\nMODUŁ NIE "
@@ -88,7 +88,7 @@ void show_mismatch_report() {
       append(text, "%s\n", "brak");
   }
   append(text, MZ("\nModuł wtyczki \x02%s\x01\nNIE zostanie załadowany!"), module_file_name_part());
-  calling_back([&] { return svc_52028("STOP!!!", text, host_values::style_stop); });
+  calling_back([&] { return svc_52028_question_box("STOP!!!", text, host_values::style_stop); });
 }
 
 }  // namespace q7

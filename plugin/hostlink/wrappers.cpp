@@ -8,14 +8,14 @@ extern "C" void Q7_CDECL q7_call_with_value_in_registers(void* function, int32_t
 namespace q7 {
 
 int16_t question_box(text_ref caption, text_ref text, int32_t style) {
-  return calling_back([&] { return svc_52028(caption.text, text.text, style); });
+  return calling_back([&] { return svc_52028_question_box(caption.text, text.text, style); });
 }
 
 int16_t configuration(uint16_t operation, const char* section, const char* key,
                       const char* format, ...) {
   va_list values;
   va_start(values, format);
-  const int16_t result = svc_52224(operation, section, key, format, values);
+  const int16_t result = svc_52224_setting(operation, section, key, format, values);
   va_end(values);
   return result;
 }
@@ -23,13 +23,13 @@ int16_t configuration(uint16_t operation, const char* section, const char* key,
 void end_cash_list_command(int32_t code) {
   // The thunk keeps every register, so the host finds the value in whichever
   // of the three it reads.
-  q7_call_with_value_in_registers(reinterpret_cast<void*>(&svc_33197), code);
+  q7_call_with_value_in_registers(reinterpret_cast<void*>(&svc_33197_end_cash_command), code);
 }
 
 int16_t formatted_message(text_ref caption, const char* format, int32_t style, ...) {
   va_list values;
   va_start(values, style);
-  const int16_t result = calling_back([&] { return svc_35804(0, caption.text, format, style, values); });
+  const int16_t result = calling_back([&] { return svc_35804_formatted_message(host_values::unused, caption.text, format, style, values); });
   va_end(values);
   return result;
 }
