@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "abi/form_template.h"
+#include "abi/form_template_reader.h"
 #include "fuzz/support.h"
 #include "host/forms.h"
 #include "host/host.h"

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "abi/form_template.h"
+#include "abi/form_template_reader.h"
 #include "host/host.h"
 #include "host/platform.h"
 

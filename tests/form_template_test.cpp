@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "abi/form_template.h"
+#include "abi/form_template_reader.h"
 #include "abi/mazovia.h"
 #include "abi/records.h"
 #include "plugin/fees/form_templates.h"

@@ -6,7 +6,8 @@
 
 #include <cstddef>
 
-#include "abi/form_template.h"
+#include "abi/form_template_reader.h"
+#include "abi/form_template_writer.h"
 #include "abi/mazovia.h"
 #include "abi/records.h"
 
