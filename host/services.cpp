@@ -20,12 +20,8 @@
 #include "host/forms.h"
 #include "host/host.h"
 #include "host/platform.h"
+#include "host/service_functions.h"
 
-#define TORVAL_DECLARE(number, convention, result, parameters) \
-  extern "C" result convention torval_##number parameters Q7_SYMBOL("torval_" #number);
-Q7_HOST_SERVICES(TORVAL_DECLARE)
-Q7_HOST_FIXED_EXPORTS(TORVAL_DECLARE)
-#undef TORVAL_DECLARE
 
 using namespace torval;
 
