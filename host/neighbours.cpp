@@ -48,7 +48,10 @@ void unchain_other_module(table& t) {
 
 int32_t press_table_key(table& t, int32_t key, const uint32_t (&v)[6]) {
   const auto handler = reinterpret_cast<wide_key_handler>(t.descriptor.handler);
-  return handler(key, v[0], &t.record_count, t.rows.data(), static_cast<int32_t>(v[1]), &t.descriptor,
+  // A host that hands a key handler no descriptor, or no record count.
+  q7::table_descriptor* descriptor = behaves("key-without-table") ? nullptr : &t.descriptor;
+  int32_t* count = behaves("key-without-count") ? nullptr : &t.record_count;
+  return handler(key, v[0], count, t.rows.data(), static_cast<int32_t>(v[1]), descriptor,
                  static_cast<int32_t>(v[2]), t.file, static_cast<int32_t>(v[3]), v[4], static_cast<int32_t>(v[5]));
 }
 

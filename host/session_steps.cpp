@@ -48,8 +48,10 @@ const step_kind all_steps[] = {
      [](const step_call& s) {
        std::snprintf(reinterpret_cast<char*>(host().information_block + q7::host_values::host_code_at), 5, "%s", s.args[0].c_str());
      }},
-    {"table", "TABLE size|missing|no-handler [N]",
-     "a table's record size, the table missing, or no key handler in its slot", table_step},
+    {"table", "TABLE size|missing|no-handler|no-buffer|no-totals [N]",
+     "a table's record size, the table missing, or its descriptor without a key handler, a record "
+     "buffer or column totals",
+     table_step},
     {"config", "SECTION NAME VALUE", "a setting as the configuration store holds it (text as typed)",
      [](const step_call& s) {
        config_write(s.args[0], s.args[1], to_mazovia(s.args[2]));
@@ -74,11 +76,11 @@ const step_kind all_steps[] = {
      }},
     {"behave",
      "append-answers-index|settings-fill-two-rates|file-name-unwritten|dialog-stores-32-bits|"
-     "user32-unavailable|usual",
+     "user32-unavailable|key-without-table|key-without-count|usual",
      "the host differs from the usual one, as another may: 52288 answers the new record's index, "
      "52224 fills two of four rates, 52311 writes no file name, dialog 1194 stores its value in "
-     "32 bits, the delay-load hook hands user32's functions a module without them; usual: as the "
-     "usual host again",
+     "32 bits, the delay-load hook hands user32's functions a module without them, a key handler "
+     "is called without the table's descriptor or record count; usual: as the usual host again",
      [](const step_call& s) {
        if (s.args[0] == "usual") host().behaviours.clear();
        else host().behaviours.insert(s.args[0]);

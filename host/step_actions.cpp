@@ -193,8 +193,11 @@ void table_step(const step_call& s) {
     if (table* t = find_table(n)) t->descriptor.record_size = size;
     else add_table(n, size);
   } else {
-    if (s.args.size() != 2) throw refused{"table TABLE no-handler takes nothing more"};
-    existing_table(n).descriptor.handler = nullptr;
+    if (s.args.size() != 2) throw refused{"table TABLE " + what + " takes nothing more"};
+    auto& descriptor = existing_table(n).descriptor;
+    if (what == "no-handler") descriptor.handler = nullptr;
+    if (what == "no-buffer") descriptor.record_buffer = nullptr;
+    if (what == "no-totals") descriptor.column_totals = nullptr;
   }
 }
 
