@@ -256,7 +256,7 @@ int report(long n) {
 // function called directly: an instruction count of each tells the thunk's
 // own cost of a call. The plug-in's thunks are in this program only in the
 // native build.
-extern "C" int16_t* Q7_STDCALL svc_52268_bookkeeping_year() Q7_SYMBOL("svc_52268_bookkeeping_year");
+extern "C" int16_t* Q7_STDCALL svc_52268_bookkeeping_year() Q7_SYMBOL("svc_52268");
 __attribute__((noinline)) void calls_through_the_thunk(long n) {
   for (long i = 0; i < n; ++i) svc_52268_bookkeeping_year();
 }
