@@ -166,7 +166,9 @@ void payments_report(const key_call& call) {
                 MZ("członk."), MZ("Użytkow."), "Energia", "Woda", "CO", "Inne", "Razem");
   svc_52407(listing_file, line);
   fee_sheet totals{};
-  if (!call.table || !call.table->record_buffer || !call.record_count) abandon_command();
+  if (!call.table || !call.table->record_buffer || call.table->record_size != sizeof(cash_record) ||
+      !call.record_count)
+    abandon_command();
   const auto& record = *static_cast<const cash_record*>(call.table->record_buffer);
   bool read = true;
   for (int32_t i = 0; i < *call.record_count; ++i) {

@@ -25,8 +25,11 @@ constexpr double default_rates[4] = {3800.0, 4200.0, 60000.0, 100000.0};
 
 }  // namespace
 
+// A table's record buffer holds one of the plug-in's records only while the
+// table's records are of that size: the host may change the size it gives
+// after activation, and lend a buffer of the new size.
 plot_record& plot_command::plot_buffer() const {
-  if (!plot_table->record_buffer) abandon_command();
+  if (!plot_table->record_buffer || plot_table->record_size != sizeof(plot_record)) abandon_command();
   return *static_cast<plot_record*>(plot_table->record_buffer);
 }
 
@@ -47,7 +50,7 @@ plot_record& plot_command::held_plot() const {
 }
 
 ledger_access plot_command::holder_ledger() {
-  if (!ledger_table->record_buffer) abandon_command();
+  if (!ledger_table->record_buffer || ledger_table->record_size != sizeof(ledger_entry)) abandon_command();
   return {ledger_table, static_cast<ledger_entry*>(ledger_table->record_buffer), &entry_count,
           ledger};
 }
@@ -86,6 +89,9 @@ void save_rates(const fee_sheet& sheet) {
 }
 
 bool take_current_plot(plot_command& command) {
+  // A ledger table whose records are not ledger entries is none: the host's
+  // ledger services would read and write another table's buffer with it.
+  if (command.ledger_table->record_size != sizeof(ledger_entry)) return false;
   svc_52465(command.ledger_table, prepare_ledger_table);
   const plot_record* current = command.current_plot();
   if (!current) return false;
