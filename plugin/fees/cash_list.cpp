@@ -170,13 +170,14 @@ void payments_report(const key_call& call) {
       !call.record_count)
     abandon_command();
   const auto& record = *static_cast<const cash_record*>(call.table->record_buffer);
-  bool read = true;
+  // Once a record cannot be read no other is, and no row follows: the scan
+  // ends there, rather than counting on to a record count that may run far
+  // beyond the table (up to 2^31 - 1), comparing the dates of no record.
   for (int32_t i = 0; i < *call.record_count; ++i) {
-    if (read) read = svc_52286(0, i, call.table, 0, call.file) != 0;
+    if (!svc_52286(0, i, call.table, 0, call.file)) break;
     char date[9];
     terminated_copy<8>(date, record.cash_date);
     if (!within_period(date)) continue;
-    if (!read) continue;
     if (record.cash_plot_no[0] == 0) continue;
     payments_report_row(record, totals);
   }

@@ -39,9 +39,12 @@ void simulate_fee_generation(plot_command& command) {
   command.ok = 1;
   int32_t left_out = 0;  // plots whose area no fee may be computed from
 
+  // Once a record cannot be read or written no other is: the pass ends there,
+  // rather than counting on to a record count that may run far beyond the
+  // table (up to 2^31 - 1) with nothing left to do.
   for (int32_t i = 0; command.call.record_count && i < *command.call.record_count; ++i) {
-    if (command.ok) command.ok = svc_52286(0, i, table, 0, file);
-    if (!command.ok) continue;
+    command.ok = svc_52286(0, i, table, 0, file);
+    if (!command.ok) break;
     plot_record& plot = command.plot_buffer();
     if (plot.plot_no_text[0] == 0) continue;
     double total = 0.0, total_without_utilities = 0.0;
@@ -80,6 +83,7 @@ void simulate_fee_generation(plot_command& command) {
         });
     if (!command.ok) keep_old_values();
     svc_52204(table, &plot, +1, descriptor_of(file));
+    if (!command.ok) break;
   }
 
   end_plot_pass(command);

@@ -1,0 +1,67 @@
+// Answers of the host outside what it promises, as the fuzz program of the
+// host's answers gives them (fuzz/host_answers.cpp): each made here by hand.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+#include "abi/machine.h"
+#include "abi/records.h"
+#include "tests/support.h"
+
+extern "C" int32_t Q7_CDECL torval_session_table(int32_t number, q7::table_descriptor** descriptor, FILE** file,
+                                                  int32_t* count) Q7_SYMBOL("torval_session_table");
+
+namespace q7 {
+namespace {
+
+using test::step;
+
+// A record count far beyond the table, as a host may hand over: the dry run
+// and the payments report end at the first record the host cannot read,
+// instead of counting on to 2^31 - 1 (the report would ask the host to
+// compare two dates at every number).
+TEST(HostAnswers, ARecordCountBeyondTheTableEndsAScanAtTheFirstRecordNotRead) {
+  step("load");
+  test::enter_fresh_folder("record_count_beyond");
+  step("config Sudma Pytaj 1");
+  step(std::string("plots ") + Q7_TEST_FILES + "/sessions/data/plots.csv");
+  step(std::string("cash ") + Q7_TEST_FILES + "/sessions/data/cash.csv");
+  step("start");
+  step("activate");
+  step("trace 52286");
+  struct scan {
+    int32_t table, key;
+    const char* answers[3];
+    const char* last_read;
+    const char* ends_with;
+  };
+  const scan scans[] = {
+      {plot_table_no, key_ctrl_c, {"answer yes"}, "52286(table 35, record 5: not read)",
+       "wyniesie: ␂"},
+      {cash_table_no, key_ctrl_a, {"answer yes", "answer ok period 11.01.01 11.12.31", "answer no"},
+       "52286(table 28, record 7: not read)", "end of the cash-desk command (-5)"},
+  };
+  for (const scan& s : scans) {
+    table_descriptor* descriptor = nullptr;
+    FILE* file = nullptr;
+    int32_t held = 0;
+    ASSERT_EQ(torval_session_table(s.table, &descriptor, &file, &held), 1);
+    for (const char* answer : s.answers)
+      if (answer) step(answer);
+    int32_t beyond = std::numeric_limits<int32_t>::max();
+    int32_t result = -1;
+    const std::string run = test::transcript_of(
+        [&] { result = descriptor->handler(s.key, 0, &beyond, nullptr, 5, descriptor, 7, file, 9, 0, 11); });
+    EXPECT_EQ(result, s.table == plot_table_no ? 7000 + s.key : 0) << run;
+    const std::size_t last = run.find(s.last_read);
+    ASSERT_NE(last, std::string::npos) << run;
+    EXPECT_EQ(run.find("52286(", last + 1), std::string::npos) << run;
+    EXPECT_NE(run.find(s.ends_with, last), std::string::npos) << run;
+  }
+}
+
+}  // namespace
+}  // namespace q7
