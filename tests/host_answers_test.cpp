@@ -4,12 +4,17 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 
 #include "abi/machine.h"
 #include "abi/records.h"
+#include "plugin/fees/fee_sheet.h"
 #include "tests/support.h"
+#ifndef _WIN32
+#include "host/platform.h"
+#endif
 
 extern "C" int32_t Q7_CDECL torval_session_table(int32_t number, q7::table_descriptor** descriptor, FILE** file,
                                                   int32_t* count) Q7_SYMBOL("torval_session_table");
@@ -62,6 +67,31 @@ TEST(HostAnswers, ARecordCountBeyondTheTableEndsAScanAtTheFirstRecordNotRead) {
     EXPECT_NE(run.find(s.ends_with, last), std::string::npos) << run;
   }
 }
+
+#ifndef _WIN32
+// Natively a test may put its own function in place of a host service
+// before the plug-in binds it; the plug-in binds each service once, so such
+// a test needs a process of its own (ctest runs every test in one).
+bool bound_already(uint32_t service) { return test::host_lookups(service) > 0; }
+
+// A bounded copy that writes the text's characters and no terminator.
+char* Q7_STDCALL copy_without_terminator(char* destination, const char* source, uint16_t n) {
+  for (uint16_t i = 0; i < n && source[i]; ++i) destination[i] = source[i];
+  return destination;
+}
+
+TEST(HostAnswers, ACopyWithoutItsTerminatorStillEndsTheField) {
+  test::attach_plugin_code();
+  if (bound_already(52161)) GTEST_SKIP() << "52161 is bound already in this process";
+  torval::platform::interpose_export(52161, reinterpret_cast<void*>(&copy_without_terminator));
+  char field[8];
+  std::memset(field, 'Z', sizeof field);
+  copy_field(field, {"abc"}, 7);
+  EXPECT_EQ(std::string(field), "abcZZZZ");
+  copy_field(field, {"a much longer text"}, 7);
+  EXPECT_EQ(std::string(field), "a much ");
+}
+#endif
 
 }  // namespace
 }  // namespace q7

@@ -80,7 +80,7 @@ void classify_lines(fee_sheet& row, const cash_record& record) {
   const char* texts = record.line_texts;
   for (std::size_t i = 0; i < sizeof work - 1 && i < available && texts[i]; ++i) work[i] = texts[i];
   for (std::size_t slot = 0; slot < cash_line_slots; ++slot) {
-    char text[cash_slot_width + 1];
+    char text[cash_slot_width + 1] = {};  // empty should the host copy nothing
     copy_field(text, {work + cash_slot_width * slot}, cash_slot_width);
     double amount;
     std::memcpy(&amount, &record.line_amounts[slot], sizeof amount);
