@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -90,6 +91,49 @@ TEST(HostAnswers, ACopyWithoutItsTerminatorStillEndsTheField) {
   EXPECT_EQ(std::string(field), "abcZZZZ");
   copy_field(field, {"a much longer text"}, 7);
   EXPECT_EQ(std::string(field), "a much ");
+}
+
+// A forms engine that confirms every form and hands back, in its first
+// amount (a rate of form 1001, the first amount of 1003 and 1004), a value it
+// never accepts.
+double handed_back = 0;
+uint16_t Q7_CDECL confirm_with_an_amount_out_of_limits(const void*, int32_t, void* record, form_hook, ...) {
+  static_assert(offsetof(fee_sheet, plot_rate) == offsetof(debts_sheet, water_prev_year) &&
+                offsetof(fee_sheet, plot_rate) == offsetof(entry_fee_sheet, entry_fee));
+  std::memcpy(static_cast<char*>(record) + offsetof(fee_sheet, plot_rate), &handed_back, sizeof handed_back);
+  return confirmed;
+}
+
+// Such a form was not confirmed: nothing is posted, no rate saved, the
+// holder's ledger closed as after a cancel, and the key passed on.
+TEST(HostAnswers, AFormHandingBackAnAmountItNeverAcceptsIsNotConfirmed) {
+  test::attach_plugin_code();
+  if (bound_already(52026)) GTEST_SKIP() << "52026 is bound already in this process";
+  torval::platform::interpose_export(52026, reinterpret_cast<void*>(&confirm_with_an_amount_out_of_limits));
+  test::enter_fresh_folder("form_out_of_limits");
+  step("config Sudma Pytaj 1");
+  step(std::string("plots ") + Q7_TEST_FILES + "/sessions/data/plots.csv");
+  step("start");
+  step("activate");
+  step("ledgers clear");
+  step("trace 52302");
+  for (const double amount : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                              1e14, -1e300})
+    for (const char* key : {"ctrl-b", "ctrl-a", "ctrl-w"}) {
+      handed_back = amount;
+      const std::string run = test::transcript_of([&] { step("cursor 0"); step(std::string("key plots ") + key); });
+      EXPECT_NE(run.find("host's handler of table 35"), std::string::npos) << amount << " " << key << run;
+      EXPECT_EQ(run.find("Wpisano"), std::string::npos) << amount << " " << key << run;
+      if (std::string(key) != "ctrl-b") {
+        EXPECT_NE(run.find("52302(ok 1)"), std::string::npos) << run;
+      }
+    }
+  const std::string after = test::transcript_of([] {
+    step("show config");
+    step("audit");
+  });
+  EXPECT_EQ(after.find("Stawki"), std::string::npos) << after;
+  EXPECT_NE(after.find("nothing left open; stored 0.00 in 0 ledger entries"), std::string::npos) << after;
 }
 #endif
 

@@ -38,6 +38,10 @@ struct plot_command {
   ledger_access holder_ledger();
 };
 
+// An amount a form accepts: a finite number within the forms' amount limits
+// (±10¹³ scaled).
+bool within_form_limits(double amount);
+
 // The four rates of the setting "Stawki", or their defaults when it cannot be
 // read: plot_rate, water_rate, membership_fee, energy_rate in that order.
 void read_rates(fee_sheet& sheet);

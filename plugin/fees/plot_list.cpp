@@ -55,14 +55,9 @@ ledger_access plot_command::holder_ledger() {
           ledger};
 }
 
-namespace {
-
-// A rate the form would accept: a finite number within the amount limits.
-bool acceptable_rate(double rate) {
-  return std::isfinite(rate) && rate >= forms::amount_min && rate <= forms::amount_max;
+bool within_form_limits(double amount) {
+  return std::isfinite(amount) && amount >= forms::amount_min && amount <= forms::amount_max;
 }
-
-}  // namespace
 
 void read_rates(fee_sheet& sheet) {
   // Starts from the defaults, so that a host filling fewer than four leaves no
@@ -74,8 +69,8 @@ void read_rates(fee_sheet& sheet) {
   // A setting that holds something other than four rates the form would
   // accept counts as unreadable: a rate out of those limits could make a fee
   // infinite.
-  const bool usable = read && acceptable_rate(rates[0]) && acceptable_rate(rates[1]) &&
-                      acceptable_rate(rates[2]) && acceptable_rate(rates[3]);
+  const bool usable = read && within_form_limits(rates[0]) && within_form_limits(rates[1]) &&
+                      within_form_limits(rates[2]) && within_form_limits(rates[3]);
   if (!usable) std::memcpy(rates, default_rates, sizeof rates);
   sheet.plot_rate = rates[0];
   sheet.water_rate = rates[1];
