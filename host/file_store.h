@@ -22,6 +22,9 @@ FILE* open_file(std::string_view name, const char* mode);
 int remove_file(std::string_view name);
 // The whole file into bytes; false when there is no such file.
 bool read_file(std::string_view name, std::string& bytes);
+// The bytes of a file kept in memory, as they stand, without a copy; null
+// when there is no such file or the files are on disk.
+const std::string* bytes_in_memory(std::string_view name);
 // The file made anew with the bytes; false when it cannot be written whole.
 bool write_file(std::string_view name, std::string_view bytes);
 
