@@ -40,11 +40,11 @@ const char* const typed_values[] = {"0.5", "-3", "1e12", "99999.99", "x", "0"};
 
 int16_t extreme_years[] = {-32768, 32767, 0};
 // An information block whose code runs on past its four characters.
-uint8_t endless_block[64] = {'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z',
-                             'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z',
-                             'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z',
-                             'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z',
-                             'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z', 'Z'};
+const uint8_t* endless_block() {
+  static uint8_t block[64];
+  std::memset(block, 'Z', sizeof block);
+  return block;
+}
 
 // The answers, one function a service, each with the service's prototype.
 
@@ -294,7 +294,7 @@ int32_t Q7_STDCALL answer_30908(const char* a, const char* b) {
 const uint8_t* Q7_STDCALL answer_32500(int32_t block) {
   const int other = choose(32500, 2);
   const uint8_t* usual = torval_32500(block);
-  return other == 1 ? nullptr : other == 2 ? endless_block : usual;
+  return other == 1 ? nullptr : other == 2 ? endless_block() : usual;
 }
 
 char* Q7_STDCALL answer_52161(char* destination, const char* source, uint16_t n) {
