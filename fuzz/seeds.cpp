@@ -2,7 +2,8 @@
 // what the plug-in and the stand-in host really make: cash records written by
 // the host's cash table loader, the first sample plot and the default rates, the
 // plug-in's own form template block, a holder's ledger written by the host,
-// and the module paths and service names the binding error box reports.
+// the module paths and service names the binding error box reports, and the
+// host's answers that broke the plug-in once, or that it must take.
 //
 //   fuzz_seeds CORPUS_FOLDER CASH_CSV
 #include <cstdio>
@@ -95,6 +96,43 @@ void ledgers() {
   write("ledger_file", "empty", "");
 }
 
+// The host's answers (fuzz/host_answers.cpp): per command a byte for its
+// kind (0 Ctrl-B, 1 Ctrl-C, 2 Ctrl-A, 3 Ctrl-W, 4 Ctrl-A in the cash desk,
+// 5 another key), one for the window and the record count, one for a null
+// among the handler's values; then a byte for each call that may be answered
+// otherwise: below 0x80 the usual answer, 0x80 on the service's first other
+// answer, 0x81 its second, and so on (fuzz/service_answers.cpp). The bytes
+// before the one that matters are usual answers, counted from a run with a
+// transcript; after the last byte every answer is the usual one.
+void host_answers() {
+  const auto seed = [](const char* name, std::string head, std::size_t usual, std::string then = "") {
+    write("host_answers", name, head + std::string(usual, '\0') + then);
+  };
+  seed("ctrl-b", {0, 0, 0}, 0);
+  seed("ctrl-c", {1, 0, 0}, 0);
+  seed("ctrl-a", {2, 0, 0}, 0);
+  seed("ctrl-w", {3, 0, 0}, 0);
+  seed("cash-desk-ctrl-a", {4, 0, 0}, 0);
+  seed("another-key", {5, 0, 0}, 0);
+  seed("ctrl-b-then-the-report", {0, 0, 0}, 117, {4, 0, 0});
+  // Once read or wrote past a buffer, or went wrong, before the plug-in was mended:
+  seed("ledger-records-of-another-size", {0, 0, 0, 0}, 0, "\x83");
+  seed("plot-records-of-another-size", {1, 0, 0}, 0, "\x83");
+  seed("ledger-table-is-the-plot-table", {3, 0, 0, 0}, 0, "\x85");
+  seed("record-count-beyond-the-table-dry-run", {1, 0x30, 0}, 0);
+  seed("record-count-beyond-the-table-report", {4, 0x30, 0}, 0);
+  seed("copies-without-terminator-report", {4, 0, 0}, 5, std::string(11, '\x80'));
+  seed("form-confirmed-with-an-amount-not-a-number", {3, 0, 0}, 19, "\x84");
+  // Answers out of the host's contract that the plug-in took as it should already:
+  seed("holder-ledger-left-open", {3, 0, 0}, 21, "\x80");
+  seed("no-bookkeeping-year", {0, 0, 0}, 5, "\x80");
+  seed("entry-count-below-zero", {2, 0, 0}, 4, "\x81");
+  seed("rates-not-numbers", {1, 0, 0}, 3, "\x82");
+  seed("period-without-terminators", {4, 0, 0}, 1, "\x83");
+  seed("unknown-box-answer", {4, 0, 0}, 0, "\x82");
+  seed("malformed-dates", {0, 0, 0}, 33, "\x80\x81");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -112,5 +150,6 @@ int main(int argc, char** argv) {
   form_blocks();
   service_names();
   ledgers();
+  host_answers();
   return 0;
 }

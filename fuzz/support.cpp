@@ -86,6 +86,8 @@ void attach_plugin() {
   // No transcript while fuzzing, unless one input is run again to be looked at.
   const char* transcript = std::getenv("Q7_FUZZ_TRANSCRIPT");
   torval::host().quiet = !(transcript && *transcript == '1');
+  // Such a transcript goes to standard error as it is said.
+  if (!torval::host().quiet) torval::host().transcript_stream = stderr;
 }
 
 const std::string& file_bytes(std::string_view name) {

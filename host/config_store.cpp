@@ -11,10 +11,16 @@ namespace {
 
 using ini = std::map<std::string, std::map<std::string, std::string>>;
 
-ini load() {
-  ini sections;
-  std::string bytes;
-  read_file(host().config_path, bytes);
+// The settings as the file holds them now. The file is read at every call,
+// and parsed again only when its bytes differ from those parsed last: a
+// command reads the same settings again and again.
+const ini& load() {
+  static ini sections;
+  static std::string parsed, bytes;
+  static bool any = false;
+  if (!read_file(host().config_path, bytes)) bytes.clear();
+  if (any && bytes == parsed) return sections;
+  sections.clear();
   std::istringstream in(bytes);
   std::string line, section;
   while (std::getline(in, line)) {
@@ -25,6 +31,8 @@ ini load() {
       sections[section][line.substr(0, eq)] = line.substr(eq + 1);
     }
   }
+  parsed = bytes;
+  any = true;
   return sections;
 }
 
@@ -40,7 +48,7 @@ void save(const ini& sections) {
 }  // namespace
 
 std::optional<std::string> config_read(const std::string& section, const std::string& key) {
-  const ini sections = load();
+  const ini& sections = load();
   const auto s = sections.find(section);
   if (s == sections.end()) return std::nullopt;
   const auto k = s->second.find(key);

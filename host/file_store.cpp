@@ -128,6 +128,11 @@ bool read_file(std::string_view name, std::string& bytes) {
   return true;
 }
 
+const std::string* bytes_in_memory(std::string_view name) {
+  const memory_entry* entry = in_memory() ? existing(name) : nullptr;
+  return entry ? entry->bytes.get() : nullptr;
+}
+
 bool write_file(std::string_view name, std::string_view bytes) {
   FILE* file = open_file(name, "wb");
   if (!file) return false;

@@ -30,6 +30,9 @@ void hold_file(std::string_view name);
 void let_go_of_files();
 // The whole file into bytes; false when there is no such file.
 bool read_file(std::string_view name, std::string& bytes);
+// The bytes of a file kept in memory, as they stand, without a copy; null
+// when there is no such file or the files are on disk.
+const std::string* bytes_in_memory(std::string_view name);
 // The file made anew with the bytes; false when it cannot be written whole.
 bool write_file(std::string_view name, std::string_view bytes);
 

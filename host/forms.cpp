@@ -281,14 +281,14 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
 void exchange_form_data(void* record, int32_t direction) {
   if (!current_form) return say("  exchange form data: no form is open");
   auto& values = current_form->values;
-  const std::string bytes = " (" + std::to_string(values.size()) + " bytes)";
+  const auto bytes = [&] { return " (" + std::to_string(values.size()) + " bytes)"; };
   if (direction == q7::forms::form_to_record) {
     std::memcpy(record, values.data(), values.size());
-    say("  form data to record" + bytes);
+    say([&] { return "  form data to record" + bytes(); });
   } else if (direction == q7::forms::record_to_form) {
     std::memcpy(values.data(), record, values.size());
     terminate_texts(*current_form);
-    say("  record to form data" + bytes);
+    say([&] { return "  record to form data" + bytes(); });
   } else {
     say("  exchange form data: no direction " + std::to_string(direction));
   }
@@ -296,17 +296,17 @@ void exchange_form_data(void* record, int32_t direction) {
 
 void set_item_state(int32_t field, int32_t bits, int32_t on) {
   if (!current_form) return say("  set item state: no form is open");
-  const std::string what = "  state " + hex(static_cast<unsigned>(bits)) + (on ? " set" : " cleared");
-  std::string where;
+  const auto what = [&] { return "  state " + hex(static_cast<unsigned>(bits)) + (on ? " set" : " cleared"); };
+  std::string where;  // the items changed, named only for a transcript
   for (std::size_t i = 0; i < current_form->items.size(); ++i) {
     form_item& item = current_form->items[i];
     if (field != q7::forms::all_items && item.view.field != field) continue;
     item.state = on ? item.state | bits : item.state & ~bits;
-    where += (where.empty() ? " on item " : ", ") + std::to_string(i + 1);
+    if (!host().quiet) where += (where.empty() ? " on item " : ", ") + std::to_string(i + 1);
   }
-  if (field == q7::forms::all_items) return say(what + " on every item");
-  if (where.empty()) return say("  set item state: no item with field number " + hex(field));
-  say(what + where + " (field " + hex(field) + ")");
+  if (field == q7::forms::all_items) return say([&] { return what() + " on every item"; });
+  if (where.empty()) return say([&] { return "  set item state: no item with field number " + hex(field); });
+  say([&] { return what() + where + " (field " + hex(field) + ")"; });
 }
 
 }  // namespace torval

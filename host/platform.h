@@ -15,8 +15,13 @@ bool load_plugin(const std::string& path);
 void withdraw_export(uint32_t ordinal);
 // Makes every withdrawn export available again.
 void restore_exports();
+// The plug-in's lookup of ordinal N finds function instead of the host's
+// own service, so that a program (fuzz/host_answers.cpp) chooses what the
+// service answers; native build only, before the plug-in binds the service.
+void interpose_export(uint32_t ordinal, void* function);
 // Unloads the plug-in module, so that the next load starts it afresh; false
-// where the plug-in cannot be unloaded (the native build links it in).
+// where the plug-in cannot be unloaded (natively it is linked in, unless it
+// is the shared object that a program linking the host alone loads).
 bool unload_plugin();
 // Loads a module into the process before the plug-in, as another module of
 // the host program would be; false where there are no such modules.

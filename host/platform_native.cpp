@@ -1,5 +1,6 @@
 // The native test build: the plug-in is linked into the same program, and the
 // host answers the plug-in's Windows calls itself (abi/native_module.h).
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -16,13 +18,38 @@
 #include "host/host.h"
 #include "host/platform.h"
 
+// The plug-in is linked into the program (the tests and the fuzz programs),
+// or it is a shared object that load_plugin loads and unload_plugin unloads
+// (the soak's program, which links the host alone): then these are null.
+#pragma weak q7_native_dll_main
+#pragma weak q7_native_exports
+#pragma weak q7_native_export_count
+
 namespace {
 
-// Module handles of the native build: addresses that stand for the modules.
+// Module handles of the native build: an address that stands for the host
+// module, and the plug-in's (the shared object's handle when it is one).
 char host_module_tag;
 char plugin_module_tag;
+void* plugin_instance = &plugin_module_tag;
+
+constexpr uint32_t process_detach = 0, process_attach = 1;
+using dll_main = int32_t (*)(void*, uint32_t, void*);
+
+// The plug-in as a shared object, beside the program.
+constexpr char plugin_shared_object[] = "q7_kar_vezezoz.so";
+void* shared_plugin = nullptr;
+
+std::string beside_program(const char* name) {
+  char path[4096];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return name;
+  const std::string program(path, static_cast<std::size_t>(length));
+  return program.substr(0, program.find_last_of('/') + 1) + name;
+}
 
 std::set<uint32_t> withdrawn;
+std::map<uint32_t, void*> interposed;
 std::string plugin_module_path = "C:\\TORVAL\\WTYCZKI\\q7_kar_vezezoz.dll";
 bool plugin_module_path_fails = false;
 
@@ -30,12 +57,27 @@ bool plugin_module_path_fails = false;
 
 namespace torval::platform {
 
+// The path names the Windows module; natively the plug-in is linked in, or
+// is the shared object beside the program, loaded afresh after an unload.
 bool load_plugin(const std::string&) {
   auto& p = host().plugin;
-  p.handle = &plugin_module_tag;
-  q7_native_dll_main(&plugin_module_tag, 1, nullptr);
-  for (uint32_t i = 0; i < q7_native_export_count; ++i) {
-    const auto& e = q7_native_exports[i];
+  dll_main notify = &q7_native_dll_main;
+  const q7_native_export* exports = q7_native_exports;
+  uint32_t export_count = notify ? q7_native_export_count : 0;
+  if (!notify) {
+    if (!shared_plugin) shared_plugin = dlopen(beside_program(plugin_shared_object).c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!shared_plugin) return false;
+    notify = reinterpret_cast<dll_main>(dlsym(shared_plugin, "q7_native_dll_main"));
+    exports = static_cast<const q7_native_export*>(dlsym(shared_plugin, "q7_native_exports"));
+    const auto* count = static_cast<const uint32_t*>(dlsym(shared_plugin, "q7_native_export_count"));
+    if (!notify || !exports || !count) return false;
+    export_count = *count;
+    plugin_instance = shared_plugin;
+  }
+  p.handle = plugin_instance;
+  notify(plugin_instance, process_attach, nullptr);
+  for (uint32_t i = 0; i < export_count; ++i) {
+    const auto& e = exports[i];
     if (e.ordinal == 30001) p.start_stop = reinterpret_cast<decltype(p.start_stop)>(e.function);
     if (e.ordinal == 30008)
       p.activate_or_report = reinterpret_cast<decltype(p.activate_or_report)>(e.function);
@@ -48,16 +90,25 @@ void withdraw_export(uint32_t ordinal) { withdrawn.insert(ordinal); }
 
 void restore_exports() { withdrawn.clear(); }
 
-// The plug-in is linked in and stays: unloading it is its notification with
-// the process-detach reason (as FreeLibrary gives it), and its entry points
-// are forgotten until the next load.
+// A shared object is unloaded: it hears of its detach first, as a DLL does.
+// A plug-in linked into the program stays: unloading it is its detach
+// notification alone, and its entry points are forgotten until the next load.
 bool unload_plugin() {
-  auto& p = host().plugin;
-  if (!p.handle) return false;
-  q7_native_dll_main(&plugin_module_tag, 0, nullptr);
-  p = {};
-  return true;
+  if (!host().plugin.handle) return false;
+  if (!shared_plugin) {
+    q7_native_dll_main(plugin_instance, process_detach, nullptr);
+    host().plugin = {};
+    return true;
+  }
+  if (auto notify = reinterpret_cast<dll_main>(dlsym(shared_plugin, "q7_native_dll_main")))
+    notify(shared_plugin, process_detach, nullptr);
+  const bool unloaded = dlclose(shared_plugin) == 0;
+  shared_plugin = nullptr;
+  host().plugin = {};
+  return unloaded;
 }
+
+void interpose_export(uint32_t ordinal, void* function) { interposed[ordinal] = function; }
 
 bool preload_module(const std::string&) { return false; }
 
@@ -232,13 +283,14 @@ void* torval_native_GetProcAddress(void* module, const char* name_or_ordinal) {
   if (module != &host_module_tag || ordinal >= 65536) return nullptr;  // exports by number only
   ++torval::host().lookups[ordinal];
   if (withdrawn.count(ordinal)) return nullptr;
+  if (const auto found = interposed.find(ordinal); found != interposed.end()) return found->second;
   for (std::size_t i = 0; i < torval::host_export_count; ++i)
     if (torval::host_exports[i].ordinal == ordinal) return torval::host_exports[i].function;
   return nullptr;
 }
 
 uint32_t torval_native_GetModuleFileNameA(void* module, char* buffer, uint32_t size) {
-  if (module != &plugin_module_tag || plugin_module_path_fails || size == 0) return 0;
+  if (module != plugin_instance || plugin_module_path_fails || size == 0) return 0;
   // As Windows does: a path that does not fit is cut to the buffer.
   const std::size_t length = std::min<std::size_t>(plugin_module_path.size(), size - 1);
   std::memcpy(buffer, plugin_module_path.data(), length);

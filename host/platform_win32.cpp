@@ -62,6 +62,8 @@ void restore_exports() {
   withdrawn.clear();
 }
 
+void interpose_export(uint32_t, void*) {}
+
 bool unload_plugin() {
   auto& p = host().plugin;
   if (!p.handle) return false;

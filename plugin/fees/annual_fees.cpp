@@ -29,6 +29,11 @@ void generate_annual_fees(plot_command& command) {
         return svc_52026_show_form(form_template_block.data(), annual_fees_form, &sheet, &fee_form_hook, host_values::unused);
       }) != confirmed)
     return;
+  // A form that hands back a rate it never accepts (not a number, or beyond
+  // its limits) was not confirmed: such a rate would post a fee of no meaning.
+  if (!within_form_limits(sheet.plot_rate) || !within_form_limits(sheet.water_rate) ||
+      !within_form_limits(sheet.energy_rate) || !within_form_limits(sheet.membership_fee))
+    return;
 
   // The confirmed rates become the defaults of the next run and of the simulation.
   save_rates(sheet);

@@ -79,7 +79,7 @@ void classify_lines(fee_sheet& row, const cash_record& record) {
   const char* texts = record.line_texts;
   for (std::size_t i = 0; i < sizeof work - 1 && i < available && texts[i]; ++i) work[i] = texts[i];
   for (std::size_t slot = 0; slot < cash_line_slots; ++slot) {
-    char text[cash_slot_width + 1];
+    char text[cash_slot_width + 1] = {};  // empty should the host copy nothing
     copy_field(text, {work + cash_slot_width * slot}, cash_slot_width);
     double amount;
     std::memcpy(&amount, &record.line_amounts[slot], sizeof amount);
@@ -163,7 +163,9 @@ void payments_report(const key_call& call) {
                 MZ("członk."), MZ("Użytkow."), "Energia", "Woda", "CO", "Inne", "Razem");
   svc_52407_append_line(listing_file, line);
   fee_sheet totals{};
-  if (!call.table || !call.table->record_buffer || !call.record_count) abandon_command();
+  if (!call.table || !call.table->record_buffer || call.table->record_size != sizeof(cash_record) ||
+      !call.record_count)
+    abandon_command();
   const auto& record = *static_cast<const cash_record*>(call.table->record_buffer);
   // The spreadsheet file is written beside the two text files; a report
   // abandoned before its end leaves nothing of it.
@@ -171,13 +173,14 @@ void payments_report(const key_call& call) {
   payments_sheet_begin(sheet, period);
   amount_texts total_amounts;
   guarded_or_undo([&] {
-    bool read = true;
+    // Once a record cannot be read no other is, and no row follows: the scan
+    // ends there, rather than counting on to a record count that may run far
+    // beyond the table (up to 2^31 - 1), comparing the dates of no record.
     for (int32_t i = 0; i < *call.record_count; ++i) {
-      if (read) read = svc_52286_read_record(host_values::unused, i, call.table, host_values::unused, call.file) != 0;
+      if (!svc_52286_read_record(host_values::unused, i, call.table, host_values::unused, call.file)) break;
       char date[9];
       terminated_copy<8>(date, record.cash_date);
       if (!within_period(date)) continue;
-      if (!read) continue;
       if (record.cash_plot_no[0] == 0) continue;
       payments_report_row(record, totals, sheet);
     }

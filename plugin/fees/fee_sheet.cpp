@@ -43,7 +43,13 @@ double heating_amount(const char* fee_letters) {
 
 }  // namespace
 
-void copy_field(char* field, text_ref source, uint16_t n) { svc_52161_copy_text(field, source.text, n); }
+void copy_field(char* field, text_ref source, uint16_t n) {
+  svc_52161_copy_text(field, source.text, n);
+  // The field's last byte ends it whatever the host wrote: a copy that
+  // stops without its terminator, or writes nothing at all, leaves a text
+  // that is read, searched and handed on as one.
+  field[n] = 0;
+}
 
 int16_t read_plot_number(const char* text, std::size_t width) {
   std::size_t i = 0;

@@ -52,6 +52,10 @@ struct plot_command {
   ledger_access holder_ledger();
 };
 
+// An amount a form accepts: a finite number within the forms' amount limits
+// (±10¹³ scaled).
+bool within_form_limits(double amount);
+
 // Registers what was just opened, and marks that its changes have begun.
 void note_opened(plot_command& command, host_opening what);
 void note_changes_begun(plot_command& command);

@@ -25,8 +25,11 @@ constexpr double default_rates[4] = {3800.0, 4200.0, 60000.0, 100000.0};
 
 }  // namespace
 
+// A table's record buffer holds one of the plug-in's records only while the
+// table's records are of that size: the host may change the size it gives
+// after activation, and lend a buffer of the new size.
 plot_record& plot_command::record_buffer() const {
-  if (!plot_table->record_buffer) abandon_command();
+  if (!plot_table->record_buffer || plot_table->record_size != sizeof(plot_record)) abandon_command();
   return *static_cast<plot_record*>(plot_table->record_buffer);
 }
 
@@ -47,19 +50,14 @@ plot_record& plot_command::row_under_cursor_or_stop() const {
 }
 
 ledger_access plot_command::holder_ledger() {
-  if (!ledger_table->record_buffer) abandon_command();
+  if (!ledger_table->record_buffer || ledger_table->record_size != sizeof(ledger_entry)) abandon_command();
   return {ledger_table, static_cast<ledger_entry*>(ledger_table->record_buffer), &entry_count,
           ledger};
 }
 
-namespace {
-
-// A rate the form would accept: a finite number within the amount limits.
-bool acceptable_rate(double rate) {
-  return std::isfinite(rate) && rate >= forms::amount_min && rate <= forms::amount_max;
+bool within_form_limits(double amount) {
+  return std::isfinite(amount) && amount >= forms::amount_min && amount <= forms::amount_max;
 }
-
-}  // namespace
 
 void read_rates(fee_sheet& sheet) {
   // Starts from the defaults, so that a host filling fewer than four leaves no
@@ -71,8 +69,8 @@ void read_rates(fee_sheet& sheet) {
   // A setting that holds something other than four rates the form would
   // accept counts as unreadable: a rate out of those limits could make a fee
   // infinite.
-  const bool usable = read && acceptable_rate(rates[0]) && acceptable_rate(rates[1]) &&
-                      acceptable_rate(rates[2]) && acceptable_rate(rates[3]);
+  const bool usable = read && within_form_limits(rates[0]) && within_form_limits(rates[1]) &&
+                      within_form_limits(rates[2]) && within_form_limits(rates[3]);
   if (!usable) std::memcpy(rates, default_rates, sizeof rates);
   sheet.plot_rate = rates[0];
   sheet.water_rate = rates[1];
@@ -86,6 +84,9 @@ void save_rates(const fee_sheet& sheet) {
 }
 
 bool take_plot_under_cursor(plot_command& command) {
+  // A ledger table whose records are not ledger entries is none: the host's
+  // ledger services would read and write another table's buffer with it.
+  if (command.ledger_table->record_size != sizeof(ledger_entry)) return false;
   svc_52465_prepare_table(command.ledger_table, host_values::prepare_ledger_table);
   const plot_record* row = command.row_under_cursor();
   if (!row) return false;

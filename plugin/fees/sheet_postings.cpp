@@ -74,8 +74,14 @@ bool run(plot_command& command, const sheet_command<Sheet, N>& what) {
   for (std::size_t i = 0; i < N; ++i)
     set_amount_at(&sheet, what.postings[i].amount, posted_amount(command.holder_ledger(), {titles[i]}));
 
-  if (calling_back([&] { return svc_52026_show_form(form_template_block.data(), what.form, &sheet, nullptr); }) !=
-      confirmed) {
+  // A form that hands back an amount it never accepts (not a number, or
+  // beyond its limits) was not confirmed: it would post an amount of no meaning.
+  bool confirmed_form =
+      calling_back([&] { return svc_52026_show_form(form_template_block.data(), what.form, &sheet, nullptr); }) ==
+      confirmed;
+  for (std::size_t i = 0; i < N; ++i)
+    confirmed_form = confirmed_form && within_form_limits(amount_at(&sheet, what.postings[i].amount));
+  if (!confirmed_form) {
     // Cancelled: the ledger is closed as it is, nothing finished.
     close_opened(command, closing::as_it_is);
     return false;

@@ -34,9 +34,12 @@ void simulate_fee_generation(plot_command& command) {
   command.ok = 1;
   int32_t left_out = 0;  // plots whose area no fee may be computed from
 
+  // Once a record cannot be read or written no other is: the pass ends there,
+  // rather than counting on to a record count that may run far beyond the
+  // table (up to 2^31 - 1) with nothing left to do.
   for (int32_t i = 0; command.call.record_count && i < *command.call.record_count; ++i) {
-    if (command.ok) command.ok = svc_52286_read_record(host_values::unused, i, table, host_values::unused, file);
-    if (!command.ok) continue;
+    command.ok = svc_52286_read_record(host_values::unused, i, table, host_values::unused, file);
+    if (!command.ok) break;
     plot_record& plot = command.record_buffer();
     if (plot.plot_no_text[0] == 0) continue;
     double total = 0.0, total_without_utilities = 0.0;
@@ -58,6 +61,7 @@ void simulate_fee_generation(plot_command& command) {
       plot.kwota1 = in_range ? svc_52178_column_value(total, column_scale) : 0;
       plot.kwota2 = in_range ? svc_52178_column_value(total_without_utilities, column_scale) : 0;
     });
+    if (!command.ok) break;
   }
 
   close_opened(command);
