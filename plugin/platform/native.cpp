@@ -6,8 +6,6 @@
 #include <cstring>
 
 #include "abi/native_module.h"
-#include "plugin/hostlink/entry.h"
-#include "plugin/hostlink/module.h"
 #include "plugin/platform/platform.h"
 
 extern "C" void Q7_CDECL torval_30005(unsigned, struct _EXCEPTION_POINTERS*) Q7_SYMBOL("torval_30005");
@@ -97,23 +95,6 @@ extern "C" int Q7_CDECL q7_wsprintfA(char* out, const char* format, ...) {
   return length > 1024 ? 1024 : length;
 }
 
-extern "C" {
-
-int32_t q7_native_dll_main(void* instance, uint32_t reason, void* reserved) {
-  constexpr uint32_t process_attach = 1;
-  constexpr uint32_t process_detach = 0;
-  if (reason == process_attach) q7::process_attach(instance);
-  if (reason == process_detach && !reserved) q7::process_detach();
-  return 1;
-}
-
-const q7_native_export q7_native_exports[] = {
-    {30001, reinterpret_cast<void*>(&entry_30001)},
-    {30008, reinterpret_cast<void*>(&entry_30008)},
-    {30009, reinterpret_cast<void*>(&entry_30009)},
-};
-const uint32_t q7_native_export_count = sizeof q7_native_exports / sizeof q7_native_exports[0];
-}
 
 namespace q7::platform {
 
