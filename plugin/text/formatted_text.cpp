@@ -22,7 +22,9 @@ struct text_out {
     length += n;
   }
   void pad(std::size_t n) {
-    for (; n > 0; --n) put(" ", 1);
+    static constexpr char spaces[] = "                                ";
+    for (; n > sizeof spaces - 1; n -= sizeof spaces - 1) put(spaces, sizeof spaces - 1);
+    put(spaces, n);
   }
   // A field of the given width: spaces before it, or after it when left.
   void field(const char* bytes, std::size_t n, std::size_t width, bool left) {
