@@ -172,7 +172,8 @@ struct ledger_of {
 void post_fee_replacing_the_last_entry(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   ledger_of ledger(n, false);
-  const std::string title = "T" + std::to_string(n - 1);
+  std::string title = "T";
+  title += std::to_string(n - 1);
   for (auto _ : state)
     benchmark::DoNotOptimize(q7::post_fee(ledger.access(), {title.c_str()}, 20000.0, {"line"}));
 }
