@@ -1,5 +1,7 @@
 #include "bench/process_figures.h"
 
+#include "bench/proc_status.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -103,23 +105,6 @@ bool prepare_folder(const std::string& folder) {
   return !error;
 }
 #else
-namespace {
-
-long status_kilobytes(const char* field) {
-  long value = 0;
-  if (FILE* status = std::fopen("/proc/self/status", "r")) {
-    char line[256];
-    const std::size_t length = std::strlen(field);
-    while (std::fgets(line, sizeof line, status))
-      if (std::strncmp(line, field, length) == 0 && line[length] == ':')
-        value = std::strtol(line + length + 1, nullptr, 10);
-    std::fclose(status);
-  }
-  return value;
-}
-
-}  // namespace
-
 process_figures measure() {
   process_figures f;
 #ifdef __SANITIZE_ADDRESS__

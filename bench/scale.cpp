@@ -21,6 +21,7 @@
 #include "abi/host_services.h"
 #include "abi/machine.h"
 #include "abi/records.h"
+#include "bench/proc_status.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -107,28 +108,12 @@ void restart_peak() {
   }
 }
 
-// A figure of /proc/self/status in KB: "VmHWM" the peak, "VmRSS" now.
-long status_kilobytes(const char* field) {
-  long value = 0;
-  if (FILE* status = std::fopen("/proc/self/status", "r")) {
-    char line[256];
-    const std::size_t length = std::strlen(field);
-    while (std::fgets(line, sizeof line, status))
-      if (std::strncmp(line, field, length) == 0 && line[length] == ':') {
-        value = std::strtol(line + length + 1, nullptr, 10);
-        break;
-      }
-    std::fclose(status);
-  }
-  return value;
-}
-
 template <class Body>
 long memory_grown_by(Body body) {
   restart_peak();
-  const long before = status_kilobytes("VmRSS");
+  const long before = q7::bench::status_kilobytes("VmRSS");
   body();
-  return status_kilobytes("VmHWM") - before;
+  return q7::bench::status_kilobytes("VmHWM") - before;
 }
 #endif
 

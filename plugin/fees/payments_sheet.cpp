@@ -11,7 +11,6 @@
 #include "abi/mazovia.h"
 #include "plugin/hostlink/host.h"
 #include "plugin/platform/platform.h"
-#include "plugin/text/formatted_text.h"
 
 namespace q7 {
 namespace {
@@ -111,6 +110,14 @@ void write_out(payments_sheet& sheet) {
   sheet.length = 0;
 }
 
+// Closes the temporary file and removes it: nothing is left of a sheet that
+// is not put in place.
+void remove_temporary(payments_sheet& sheet) {
+  platform::close_file(sheet.file);
+  sheet.file = nullptr;
+  platform::delete_file(sheet.temporary);
+}
+
 // Room for the longest row after what the buffer holds.
 char* room_for_a_row(payments_sheet& sheet) {
   if (sheet.length > payments_sheet::buffer_size - longest_row) write_out(sheet);
@@ -179,10 +186,7 @@ bool payments_sheet_end(payments_sheet& sheet, const amount_texts& totals) {
 }
 
 void payments_sheet_discard(payments_sheet& sheet) {
-  if (!sheet.file) return;
-  platform::close_file(sheet.file);
-  sheet.file = nullptr;
-  platform::delete_file(sheet.temporary);
+  if (sheet.file) remove_temporary(sheet);
 }
 
 void tell_payments_sheet_not_written(const payments_sheet& sheet) {

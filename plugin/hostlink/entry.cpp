@@ -56,9 +56,10 @@ bool take_over(const taken_table& t) {
   return false;
 }
 
-void give_back(table_descriptor*& held, key_handler previous) {
-  if (!held) return;
-  held->handler = previous;
+// Puts the saved handler back into a held table's slot and forgets the
+// table; with own given, only where the slot still holds the plug-in's own.
+void give_back(table_descriptor*& held, key_handler previous, key_handler own = nullptr) {
+  if (held && (!own || held->handler == own)) held->handler = previous;
   held = nullptr;
 }
 
@@ -115,12 +116,8 @@ void process_detach() {
   // The host let the module go without stopping it: a slot that still holds
   // one of its handlers would lead into memory the module no longer has.
   // Where another module has chained after the plug-in, its handler stays.
-  const auto put_back = [](table_descriptor*& held, key_handler previous, key_handler own) {
-    if (held && held->handler == own) held->handler = previous;
-    held = nullptr;
-  };
-  put_back(module.plot_table, module.previous_plot_handler, command_handlers.plot_table);
-  put_back(module.cash_table, module.previous_cash_handler, command_handlers.cash_table);
+  give_back(module.plot_table, module.previous_plot_handler, command_handlers.plot_table);
+  give_back(module.cash_table, module.previous_cash_handler, command_handlers.cash_table);
 }
 
 }  // namespace q7
