@@ -14,10 +14,17 @@ using ini = std::map<std::string, std::map<std::string, std::string>>;
 // The settings as the file holds them now. The file is read at every call,
 // and parsed again only when its bytes differ from those parsed last: a
 // command reads the same settings again and again.
-const ini& load() {
+// The file's bytes the settings were last parsed from or written as.
+std::string& parsed_text() {
+  static std::string parsed;
+  return parsed;
+}
+
+ini& load() {
   static ini sections;
-  static std::string parsed, bytes;
+  static std::string bytes;
   static bool any = false;
+  std::string& parsed = parsed_text();
   if (!read_file(host().config_path, bytes)) bytes.clear();
   if (any && bytes == parsed) return sections;
   sections.clear();
@@ -36,11 +43,13 @@ const ini& load() {
   return sections;
 }
 
-void save(const ini& sections) {
-  std::string text;
+// The settings into the file; what was written need not be parsed again.
+void save(const ini& sections, std::string& parsed) {
+  std::string& text = parsed;
+  text.clear();
   for (const auto& [section, keys] : sections) {
-    text += '[' + section + "]\n";
-    for (const auto& [key, value] : keys) text += key + '=' + value + '\n';
+    text.append(1, '[').append(section).append("]\n");
+    for (const auto& [key, value] : keys) text.append(key).append(1, '=').append(value).append(1, '\n');
   }
   write_file(host().config_path, text);
 }
@@ -57,9 +66,9 @@ std::optional<std::string> config_read(const std::string& section, const std::st
 }
 
 void config_write(const std::string& section, const std::string& key, const std::string& value) {
-  ini sections = load();
+  ini& sections = load();
   sections[section][key] = value;
-  save(sections);
+  save(sections, parsed_text());
 }
 
 void config_clear() { remove_file(host().config_path); }

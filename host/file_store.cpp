@@ -1,8 +1,8 @@
 #include "host/file_store.h"
 
-#include <map>
 #include <memory>
 #include <set>
+#include <unordered_map>
 #include <utility>
 
 #include "host/host.h"
@@ -23,8 +23,17 @@ struct memory_entry {
   bool exists = false;
 };
 
-std::map<std::string, memory_entry, std::less<>>& memory_files() {
-  static std::map<std::string, memory_entry, std::less<>> files;
+// Found by a hash of the name: a search of an ordered map compares names
+// that differ, and each such comparison the fuzzer's hooks look into.
+struct name_hash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+};
+template <class Entry>
+using by_name = std::unordered_map<std::string, Entry, name_hash, std::equal_to<>>;
+
+by_name<memory_entry>& memory_files() {
+  static by_name<memory_entry> files;
   return files;
 }
 
@@ -58,8 +67,8 @@ struct line_file {
   stored_bytes bytes;
 };
 
-std::map<std::string, line_file, std::less<>>& line_files() {
-  static std::map<std::string, line_file, std::less<>> files;
+by_name<line_file>& line_files() {
+  static by_name<line_file> files;
   return files;
 }
 
@@ -95,11 +104,20 @@ int rename_file(std::string_view from, std::string_view to) {
   memory_entry* source = existing(from);
   if (!source) return -1;
   if (from == to) return 0;
-  memory_entry& target = memory_files()[std::string(to)];  // the entries of a map stay where they are
+  memory_entry& target = memory_files()[std::string(to)];  // a hash map's entries stay where they are
   target.bytes = std::exchange(source->bytes, std::make_shared<std::string>());
   target.exists = true;
   source->exists = false;
   return 0;
+}
+
+void forget_files_other_than(bool (*keep)(std::string_view name)) {
+  std::erase_if(memory_files(), [keep](const auto& file) {
+    if (keep(file.first)) return false;
+    if (file.second.bytes.use_count() == 1) return true;
+    remove_file(file.first);
+    return false;
+  });
 }
 
 void hold_file(std::string_view name) {
@@ -134,6 +152,12 @@ const std::string* bytes_in_memory(std::string_view name) {
 }
 
 bool write_file(std::string_view name, std::string_view bytes) {
+  // In memory as a stream opened "wb" would: streams open on the file see it made anew.
+  if (in_memory()) {
+    if (held(name)) return false;
+    made(name)->assign(bytes);
+    return true;
+  }
   FILE* file = open_file(name, "wb");
   if (!file) return false;
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();

@@ -225,9 +225,14 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
     say("  " + name() + (current_form ? ": another form is open" : ": no template block or no record"));
     return 0;
   }
-  open_form form;
+  // One form is open at a time: its items and values keep their room for the next.
+  static open_form kept;
+  open_form& form = kept;
   form.number = number;
   form.hook = hook;
+  form.window = {};
+  form.items.clear();
+  form.values.clear();
   const auto read = forms::walk_form(
       block_at(block), static_cast<uint16_t>(number),
       [&](std::size_t index, const forms::item_view& item) {
@@ -242,8 +247,8 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
     });
     return 0;
   }
-  const auto* bytes = static_cast<const uint8_t*>(record);
-  form.values.assign(bytes, bytes + read.bound_bytes);
+  form.values.resize(read.bound_bytes);
+  std::memcpy(form.values.data(), record, read.bound_bytes);
   terminate_texts(form);
   const form_shown being_shown(form);
   say([&] {

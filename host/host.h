@@ -103,7 +103,7 @@ struct host_state {
   std::map<uint32_t, fault> faults;     // services made to fail, by number
   std::map<uint32_t, int> calls;        // calls of each service so far
   int windows_box_answer = 0;           // when set, the Windows box answers so every time
-  std::set<std::string> behaviours;     // where this host differs from the usual one (session.cpp)
+  std::set<std::string, std::less<>> behaviours;    // where this host differs from the usual one (session.cpp)
   // What the program and the other modules of its process do around the
   // plug-in (host/neighbours.cpp): the handler another module saved when it
   // chained its own into a table's slot, by table; keys pressed in a list

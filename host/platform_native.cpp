@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "abi/native_module.h"
 #include "host/exports.h"
@@ -151,17 +152,21 @@ namespace {
 // the C library would make for it.
 struct memory_stream {
   std::shared_ptr<std::string> bytes;
-  bool append;
+  bool append = false;
   std::size_t position = 0;
   char buffer[2048];
 };
 
-// The streams open now. The C library holds each stream's state where a
-// leak checker does not look; kept here (and never destroyed), a stream left
-// open on purpose, as a table's file is for the whole run, is not taken for a leak.
-std::set<memory_stream*>& open_memory_streams() {
-  static auto* streams = new std::set<memory_stream*>;
-  return *streams;
+// The states of the streams, open or spare: kept here (and never destroyed)
+// a stream left open on purpose, as a table's file is for the whole run, is
+// not taken for a leak (the C library holds each stream's state where a leak
+// checker does not look); a closed one's state serves the next open.
+struct memory_streams {
+  std::vector<memory_stream*> made, spare;
+};
+memory_streams& streams() {
+  static auto* all = new memory_streams;
+  return *all;
 }
 
 ssize_t read_memory(void* cookie, char* buffer, size_t size) {
@@ -196,8 +201,9 @@ int seek_memory(void* cookie, off64_t* offset, int whence) {
 }
 
 int close_memory(void* cookie) {
-  open_memory_streams().erase(static_cast<memory_stream*>(cookie));
-  delete static_cast<memory_stream*>(cookie);
+  auto* stream = static_cast<memory_stream*>(cookie);
+  stream->bytes.reset();
+  streams().spare.push_back(stream);
   return 0;
 }
 
@@ -205,13 +211,20 @@ int close_memory(void* cookie) {
 
 FILE* open_memory_file(std::shared_ptr<std::string> bytes, bool append, bool writable, bool readable) {
   const char* mode = append ? (readable ? "a+" : "a") : readable && writable ? "r+" : readable ? "r" : "w";
-  auto* stream = new memory_stream{std::move(bytes), append, 0, {}};
-  FILE* file = fopencookie(stream, mode, {read_memory, write_memory, seek_memory, close_memory});
-  if (!file) {
-    delete stream;
-    return nullptr;
+  memory_streams& all = streams();
+  if (all.spare.empty()) {
+    all.made.reserve(all.made.size() + 1);
+    all.spare.reserve(all.made.size() + 1);
+    all.made.push_back(new memory_stream);
+    all.spare.push_back(all.made.back());
   }
-  open_memory_streams().insert(stream);
+  memory_stream* stream = all.spare.back();
+  FILE* file = fopencookie(stream, mode, {read_memory, write_memory, seek_memory, close_memory});
+  if (!file) return nullptr;
+  all.spare.pop_back();
+  stream->bytes = std::move(bytes);
+  stream->append = append;
+  stream->position = 0;
   std::setvbuf(file, stream->buffer, _IOFBF, sizeof stream->buffer);
   return file;
 }
