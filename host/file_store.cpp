@@ -112,12 +112,12 @@ int rename_file(std::string_view from, std::string_view to) {
 }
 
 void forget_files_other_than(bool (*keep)(std::string_view name)) {
-  std::erase_if(memory_files(), [keep](const auto& file) {
-    if (keep(file.first)) return false;
-    if (file.second.bytes.use_count() == 1) return true;
-    remove_file(file.first);
-    return false;
-  });
+  for (auto& [name, entry] : memory_files())
+    if (entry.exists && !keep(name)) remove_file(name);
+  // The entries of removed files serve again when the same names come back;
+  // past a few dozen, names come and go, and the entries are forgotten.
+  if (memory_files().size() > 64)
+    std::erase_if(memory_files(), [](const auto& file) { return !file.second.exists && file.second.bytes.use_count() == 1; });
 }
 
 void hold_file(std::string_view name) {

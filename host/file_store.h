@@ -23,8 +23,7 @@ int remove_file(std::string_view name);
 // rename of the C library: the file from takes the name to, in place of a
 // file of that name, at once. 0 when done.
 int rename_file(std::string_view from, std::string_view to);
-// In memory: every file but those keep() names is removed, and its entry
-// forgotten where no stream still holds its bytes.
+// In memory: every file but those keep() names is removed.
 void forget_files_other_than(bool (*keep)(std::string_view name));
 // Another program holds the file open, reading, and lets no one else change
 // it, as a spreadsheet program does with the file it shows: until it lets

@@ -158,7 +158,7 @@ bool failing(uint32_t service) {
   if (found == host().faults.end()) return false;
   const fault& f = found->second;
   const bool fails = f.from_then_on ? call >= f.call : call == f.call;
-  if (fails) say("  (service " + std::to_string(service) + " fails at its call " + std::to_string(call) + ")");
+  if (fails) say([&] { return "  (service " + std::to_string(service) + " fails at its call " + std::to_string(call) + ")"; });
   return fails;
 }
 
