@@ -48,6 +48,15 @@ bool enter_folder(const std::string& path);
 // bytes as needed. Null where the platform has no such streams: only the
 // native build keeps files in memory.
 FILE* open_memory_file(std::shared_ptr<std::string> bytes, bool append, bool writable, bool readable);
+// What a stream open in memory reaches: its file's bytes and what the stream
+// may do with them; no bytes for a stream on disk. The host reads and writes
+// records there at once (tables.cpp), as the stream would after its seek:
+// nothing else reads or writes through a stream of a table or a ledger.
+struct memory_access {
+  std::string* bytes = nullptr;
+  bool readable = false, writable = false, append = false;
+};
+memory_access memory_access_of(FILE* file);
 
 // Calls function(argument) as a host that catches its own exceptions around a
 // call-back does, through the thread's chain of frame handlers: when

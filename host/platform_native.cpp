@@ -152,8 +152,9 @@ namespace {
 // the C library would make for it.
 struct memory_stream {
   std::shared_ptr<std::string> bytes;
-  bool append = false;
+  bool append = false, writable = false, readable = false;
   std::size_t position = 0;
+  FILE* file = nullptr;  // the stream while it is open
   char buffer[2048];
 };
 
@@ -162,7 +163,7 @@ struct memory_stream {
 // not taken for a leak (the C library holds each stream's state where a leak
 // checker does not look); a closed one's state serves the next open.
 struct memory_streams {
-  std::vector<memory_stream*> made, spare;
+  std::vector<memory_stream*> made, spare, open;
 };
 memory_streams& streams() {
   static auto* all = new memory_streams;
@@ -202,7 +203,11 @@ int seek_memory(void* cookie, off64_t* offset, int whence) {
 
 int close_memory(void* cookie) {
   auto* stream = static_cast<memory_stream*>(cookie);
+  auto& open = streams().open;
+  *std::find(open.begin(), open.end(), stream) = open.back();
+  open.pop_back();
   stream->bytes.reset();
+  stream->file = nullptr;
   streams().spare.push_back(stream);
   return 0;
 }
@@ -215,6 +220,7 @@ FILE* open_memory_file(std::shared_ptr<std::string> bytes, bool append, bool wri
   if (all.spare.empty()) {
     all.made.reserve(all.made.size() + 1);
     all.spare.reserve(all.made.size() + 1);
+    all.open.reserve(all.made.size() + 1);
     all.made.push_back(new memory_stream);
     all.spare.push_back(all.made.back());
   }
@@ -222,11 +228,19 @@ FILE* open_memory_file(std::shared_ptr<std::string> bytes, bool append, bool wri
   FILE* file = fopencookie(stream, mode, {read_memory, write_memory, seek_memory, close_memory});
   if (!file) return nullptr;
   all.spare.pop_back();
+  all.open.push_back(stream);
   stream->bytes = std::move(bytes);
-  stream->append = append;
+  stream->append = append, stream->writable = writable, stream->readable = readable;
   stream->position = 0;
+  stream->file = file;
   std::setvbuf(file, stream->buffer, _IOFBF, sizeof stream->buffer);
   return file;
+}
+
+memory_access memory_access_of(FILE* file) {
+  for (const memory_stream* stream : streams().open)
+    if (stream->file == file) return {stream->bytes.get(), stream->readable, stream->writable, stream->append};
+  return {};
 }
 
 namespace {

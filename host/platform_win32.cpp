@@ -116,6 +116,7 @@ bool enter_folder(const std::string& path) {
 }
 
 FILE* open_memory_file(std::shared_ptr<std::string>, bool, bool, bool) { return nullptr; }
+memory_access memory_access_of(FILE*) { return {}; }
 
 namespace {
 

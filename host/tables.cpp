@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/host.h"
+#include "host/platform.h"
 
 namespace torval {
 namespace {
@@ -24,6 +25,12 @@ table* table_of(const q7::table_descriptor* descriptor) {
 bool read_record(table& t, FILE* file, int32_t index) {
   const long size = t.descriptor.record_size;
   if (!file || index < 0 || size <= 0 || size > static_cast<long>(t.record_buffer.size())) return false;
+  if (const platform::memory_access memory = platform::memory_access_of(file); memory.bytes) {
+    const uint64_t at = uint64_t(index) * uint64_t(size);
+    if (!memory.readable || at + uint64_t(size) > memory.bytes->size()) return false;
+    std::memcpy(t.record_buffer.data(), memory.bytes->data() + at, size);
+    return true;
+  }
   if (std::fseek(file, index * size, SEEK_SET) != 0) return false;
   return std::fread(t.record_buffer.data(), 1, size, file) == static_cast<std::size_t>(size);
 }
@@ -31,6 +38,15 @@ bool read_record(table& t, FILE* file, int32_t index) {
 bool write_record(table& t, FILE* file, int32_t index) {
   const long size = t.descriptor.record_size;
   if (!file || index < 0 || size <= 0 || size > static_cast<long>(t.record_buffer.size())) return false;
+  if (const platform::memory_access memory = platform::memory_access_of(file); memory.bytes) {
+    if (!memory.writable) return false;
+    // Past the end the gap reads as zeros; appending writes at the end.
+    const uint64_t at = memory.append ? memory.bytes->size() : uint64_t(index) * uint64_t(size);
+    if (at + uint64_t(size) > memory.bytes->max_size()) return false;
+    if (memory.bytes->size() < at + size) memory.bytes->resize(at + size);
+    std::memcpy(memory.bytes->data() + at, t.record_buffer.data(), size);
+    return true;
+  }
   if (std::fseek(file, index * size, SEEK_SET) != 0) return false;
   const bool written = std::fwrite(t.record_buffer.data(), 1, size, file) == static_cast<std::size_t>(size);
   return std::fflush(file) == 0 && written;
@@ -46,7 +62,10 @@ bool append_record(table& t, FILE* file, int32_t* count) {
 }
 
 int32_t records_in(FILE* file, int32_t record_size) {
-  if (!file || record_size <= 0 || std::fseek(file, 0, SEEK_END) != 0) return 0;
+  if (!file || record_size <= 0) return 0;
+  if (const platform::memory_access memory = platform::memory_access_of(file); memory.bytes)
+    return static_cast<int32_t>(memory.bytes->size() / record_size);
+  if (std::fseek(file, 0, SEEK_END) != 0) return 0;
   return static_cast<int32_t>(std::ftell(file) / record_size);
 }
 
