@@ -134,7 +134,14 @@ void start_again() {
       if (t.held[i] != start.rows[i]) t.held[i] = start.rows[i];
     t.column_totals = start.column_totals;
   }
-  torval::host().audit = {};
+  // The audit starts anew but for the kept totals of the ledgers, which
+  // each opening sets again: their entries serve every input.
+  auto& audit = torval::host().audit;
+  audit.open_ledgers.clear();
+  audit.open_passes.clear();
+  audit.begun_changes.clear();
+  audit.stored = 0;
+  audit.stored_entries = 0;
   record().untrue = nullptr;
   record().left_open.clear();
   record().ledgers.clear();

@@ -105,7 +105,11 @@ int rename_file(std::string_view from, std::string_view to) {
   if (!source) return -1;
   if (from == to) return 0;
   memory_entry& target = memory_files()[std::string(to)];  // a hash map's entries stay where they are
-  target.bytes = std::exchange(source->bytes, std::make_shared<std::string>());
+  // The source's bytes go to the target; the target's old ones, unless a
+  // stream still holds them, serve the source's name again, emptied.
+  std::swap(target.bytes, source->bytes);
+  if (source->bytes.use_count() > 1) source->bytes = std::make_shared<std::string>();
+  else source->bytes->clear();
   target.exists = true;
   source->exists = false;
   return 0;

@@ -65,8 +65,8 @@ struct fault {
 // Changes end with 52298, with the end of a pass over their file (52283),
 // or when their file is closed (52302).
 struct audit_state {
-  std::map<std::string, std::pair<double, double>> ledger_totals;  // debit, credit by file
-  std::map<int, std::string> open_ledgers;                          // by file descriptor
+  std::map<std::string, std::pair<double, double>, std::less<>> ledger_totals;  // debit, credit by file
+  std::map<int, const std::string*> open_ledgers;  // by file descriptor: the file's name in ledger_totals
   std::map<const FILE*, int32_t> open_passes;                       // table by file
   std::map<const FILE*, int32_t> begun_changes;                     // table by file
   double stored = 0;
@@ -187,7 +187,7 @@ void set_ledger_credit(q7::ledger_entry& entry, double credit);
 // first count entries of a holder's ledger file; false when one cannot be read.
 bool total_ledger(table& t, FILE* file, int32_t count);
 // The audit of ledger postings (see audit_state) and its report.
-void audit_opened_ledger(FILE* file, const std::string& name, double debit, double credit);
+void audit_opened_ledger(FILE* file, std::string_view name, double debit, double credit);
 void audit_closed_ledger(FILE* file);
 void audit_ledger_totals(int fd, double debit, double credit);
 void audit_stored(const table& t);
