@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -67,11 +68,47 @@ std::vector<std::string> run_commands(bool in_memory) {
   std::fclose(truncated);
   look("table.dat");
 
+  // Records through the host's record services: one written past the end,
+  // the gap before it read back as zeros, the count; a stream opened to
+  // read writes none.
+  torval::table t;
+  t.descriptor.record_size = 4;
+  t.record_buffer.assign(4, '-');
+  FILE* records = open_file("records.dat", "w+b");
+  std::memcpy(t.record_buffer.data(), "abcd", 4);
+  seen.push_back(write_record(t, records, 2) ? "written at 2" : "2 not written");
+  seen.push_back("count " + std::to_string(records_in(records, 4)));
+  const auto record_read = [&](FILE* file, int index) {
+    return read_record(t, file, index) ? std::string(t.record_buffer.data(), 4) : std::string("not read");
+  };
+  seen.push_back("1: " + record_read(records, 1) + ", 3: " + record_read(records, 3));
+  std::fclose(records);
+  FILE* reading = open_file("records.dat", "rb");
+  seen.push_back(write_record(t, reading, 0) ? "written through a reading stream" : "the reading stream wrote none");
+  seen.push_back("2: " + record_read(reading, 2));
+  std::fclose(reading);
+  look("records.dat");
+
+  // A file put in place of one a stream still reads: the stream reads the
+  // bytes it opened, the name holds the new ones, the old name none.
+  write_file("new.txt", "new");
+  write_file("old.txt", "old");
+  FILE* old_reader = open_file("old.txt", "rb");
+  seen.push_back(std::to_string(rename_file("new.txt", "old.txt")));
+  char old_bytes[4] = {};
+  seen.push_back(std::to_string(std::fread(old_bytes, 1, 3, old_reader)) + " read: " + old_bytes);
+  std::fclose(old_reader);
+  look("old.txt");
+  look("new.txt");
+  write_file("new.txt", "again");
+  look("new.txt");
+
   host().files_in_memory = false;
   return seen;
 }
 
 TEST(FileStore, InMemoryFilesBehaveAsFilesOnDisk) {
+  using namespace std::string_literals;
   const std::vector<std::string> on_disk = run_commands(false);
   EXPECT_EQ(run_commands(true), on_disk);
   // And the disk run saw what the commands meant.
@@ -79,6 +116,10 @@ TEST(FileStore, InMemoryFilesBehaveAsFilesOnDisk) {
   EXPECT_EQ(on_disk[5], "lines.txt absent");
   EXPECT_EQ(on_disk[6], "lines.txt: anew\r\n");
   EXPECT_EQ(on_disk[9], std::string("table.dat: 0123ab6789\0\0\0\0XY", 27));
+  EXPECT_EQ(on_disk[14], "1: \0\0\0\0, 3: not read"s);
+  EXPECT_EQ(on_disk[17], "records.dat: \0\0\0\0\0\0\0\0abcd"s);
+  EXPECT_EQ(on_disk[19], "3 read: old");
+  EXPECT_EQ(on_disk[20], "old.txt: new");
 }
 
 }  // namespace
