@@ -16,7 +16,7 @@ void audit_opened_ledger(FILE* file, std::string_view name, double debit, double
   auto kept = totals.find(name);
   if (kept == totals.end()) kept = totals.emplace(std::string(name), std::pair{0.0, 0.0}).first;
   kept->second = {debit, credit};
-  host().audit.open_ledgers[fileno(file)] = &kept->first;
+  host().audit.open_ledgers[fileno(file)] = &*kept;
 }
 
 void audit_closed_ledger(FILE* file) {
@@ -38,7 +38,7 @@ void audit_changes(const FILE* file, int32_t table, bool begin) {
 void audit_ledger_totals(int fd, double debit, double credit) {
   const auto open = host().audit.open_ledgers.find(fd);
   if (open == host().audit.open_ledgers.end()) return say("  audit: 52204 for a ledger that is not open");
-  auto& totals = host().audit.ledger_totals.find(*open->second)->second;
+  auto& totals = open->second->second;
   totals.first += debit;
   totals.second += credit;
 }
@@ -94,7 +94,7 @@ void report_audit() {
   }
   // Whatever a command opened in the host must be closed when it returns.
   const audit_state& a = host().audit;
-  for (const auto& [fd, name] : a.open_ledgers) say("  audit: the ledger " + *name + " is left open");
+  for (const auto& [fd, ledger] : a.open_ledgers) say("  audit: the ledger " + ledger->first + " is left open");
   for (const auto& [file, number] : a.open_passes)
     say("  audit: a pass over table " + std::to_string(number) + " is left unended");
   for (const auto& [file, number] : a.begun_changes)

@@ -65,8 +65,9 @@ struct fault {
 // Changes end with 52298, with the end of a pass over their file (52283),
 // or when their file is closed (52302).
 struct audit_state {
-  std::map<std::string, std::pair<double, double>, std::less<>> ledger_totals;  // debit, credit by file
-  std::map<int, const std::string*> open_ledgers;  // by file descriptor: the file's name in ledger_totals
+  using totals_by_file = std::map<std::string, std::pair<double, double>, std::less<>>;
+  totals_by_file ledger_totals;                                   // debit, credit by file
+  std::map<int, totals_by_file::value_type*> open_ledgers;        // by file descriptor: its entry there
   std::map<const FILE*, int32_t> open_passes;                       // table by file
   std::map<const FILE*, int32_t> begun_changes;                     // table by file
   double stored = 0;
