@@ -79,9 +79,10 @@ class data_line {
         fraction = fraction * 10 + (f[i] - '0'), ++fraction_digits;
     }
     if (digits == 0 || i != f.size()) {
-      refuse(std::string(what) + " \"" + f + "\" is not a number" +
-                 (decimals ? " with at most " + std::to_string(decimals) + " decimals" : std::string()),
-             field);
+      // Appended piece by piece: GCC's -Wrestrict takes a "text" + string for an overlapping copy.
+      std::string why = std::string(what).append(" \"").append(f).append("\" is not a number");
+      if (decimals) why.append(" with at most ").append(std::to_string(decimals)).append(" decimals");
+      refuse(why, field);
       return 0;
     }
     for (int d = fraction_digits; d < decimals; ++d) fraction *= 10;

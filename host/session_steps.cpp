@@ -233,7 +233,7 @@ const step_kind all_steps[] = {
      [](const step_call&) {
        std::string calls = "  calls:";
        for (const auto& [service, count] : host().calls)
-         calls += " " + std::to_string(service) + "x" + std::to_string(count);
+         calls.append(1, ' ').append(std::to_string(service)).append(1, 'x').append(std::to_string(count));
        say(calls);
      }},
     {"show file", "NAME", "a text file the plug-in wrote into the work folder, line by line",
