@@ -92,27 +92,29 @@ void fill_texts(q7::table_descriptor* descriptor) {
   const auto fill = [&](std::size_t offset, std::size_t width, char c) {
     if (offset < size) std::memset(r + offset, c, std::min(width, size - offset));
   };
+#define Q7_FILL(record, field, c) fill(offsetof(record, field), sizeof record::field, c)
   switch (t->number) {
     case q7::plot_table_no:
-      fill(offsetof(plot_record, plot_no_text), sizeof plot_record::plot_no_text, '9');
-      fill(offsetof(plot_record, holder_name), sizeof plot_record::holder_name, 'N');
-      fill(offsetof(plot_record, fee_letters), sizeof plot_record::fee_letters, 'r');
+      Q7_FILL(plot_record, plot_no_text, '9');
+      Q7_FILL(plot_record, holder_name, 'N');
+      Q7_FILL(plot_record, fee_letters, 'r');
       break;
     case q7::ledger_table_no:
-      fill(offsetof(ledger_entry, title), sizeof ledger_entry::title, 'T');
-      fill(offsetof(ledger_entry, fee_line), sizeof ledger_entry::fee_line, 'L');
-      fill(offsetof(ledger_entry, doc_date), sizeof ledger_entry::doc_date, '1');
-      fill(offsetof(ledger_entry, entry_date), sizeof ledger_entry::entry_date, '2');
+      Q7_FILL(ledger_entry, title, 'T');
+      Q7_FILL(ledger_entry, fee_line, 'L');
+      Q7_FILL(ledger_entry, doc_date, '1');
+      Q7_FILL(ledger_entry, entry_date, '2');
       break;
     case q7::cash_table_no:
-      fill(offsetof(cash_record, cash_date), sizeof cash_record::cash_date, '1');
-      fill(offsetof(cash_record, line_texts), sizeof cash_record::line_texts, 'w');
-      fill(offsetof(cash_record, payer_name), sizeof cash_record::payer_name, 'P');
-      fill(offsetof(cash_record, cash_plot_no), sizeof cash_record::cash_plot_no, '7');
+      Q7_FILL(cash_record, cash_date, '1');
+      Q7_FILL(cash_record, line_texts, 'w');
+      Q7_FILL(cash_record, payer_name, 'P');
+      Q7_FILL(cash_record, cash_plot_no, '7');
       break;
     default:
       break;
   }
+#undef Q7_FILL
 }
 
 double outlandish_amount(uint8_t which) {

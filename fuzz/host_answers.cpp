@@ -62,7 +62,7 @@ int32_t Q7_STDCALL previous_handler(int32_t key, uint32_t v2, int32_t* count, ch
 
 // The files, the list's rows and the column totals as every input starts
 // with them.
-std::map<std::string, std::string, std::less<>> start_files;
+std::map<std::string, std::string> start_files;
 struct start_table {
   std::vector<std::vector<char>> rows;
   std::vector<double> column_totals;
@@ -137,11 +137,9 @@ void start_again() {
   // The audit starts anew but for the kept totals of the ledgers, which
   // each opening sets again: their entries serve every input.
   auto& audit = torval::host().audit;
-  audit.open_ledgers.clear();
-  audit.open_passes.clear();
-  audit.begun_changes.clear();
-  audit.stored = 0;
-  audit.stored_entries = 0;
+  auto ledger_totals = std::move(audit.ledger_totals);
+  audit = {};
+  audit.ledger_totals = std::move(ledger_totals);
   record().untrue = nullptr;
   record().left_open.clear();
   record().ledgers.clear();

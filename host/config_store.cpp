@@ -58,8 +58,8 @@ ini& load() {
 }
 
 // The settings into the file; what was written need not be parsed again.
-void save(const ini& sections, std::string& parsed) {
-  std::string& text = parsed;
+void save(const ini& sections) {
+  std::string& text = parsed_text();
   text.clear();
   for (const auto& [section, keys] : sections) {
     text.append(1, '[').append(section).append("]\n");
@@ -82,7 +82,7 @@ std::optional<std::string> config_read(const std::string& section, const std::st
 void config_write(const std::string& section, const std::string& key, const std::string& value) {
   ini& sections = load();
   sections[section][key] = value;
-  save(sections, parsed_text());
+  save(sections);
 }
 
 void config_clear() { remove_file(host().config_path); }

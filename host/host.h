@@ -155,7 +155,7 @@ template <class Arguments>
 }
 template <class Arguments>
 void trace(uint32_t service, Arguments arguments) {
-  if (!host().traced.empty() && traced(service)) trace_made(service, arguments);
+  if (traced(service)) trace_made(service, arguments);
 }
 // Amounts are held scaled by 10000 and shown with two decimals.
 std::string amount_text(double scaled);

@@ -163,7 +163,7 @@ struct memory_stream {
 // not taken for a leak (the C library holds each stream's state where a leak
 // checker does not look); a closed one's state serves the next open.
 struct memory_streams {
-  std::vector<memory_stream*> made, spare, open;
+  std::vector<memory_stream*> spare, open;
 };
 memory_streams& streams() {
   static auto* all = new memory_streams;
@@ -218,11 +218,11 @@ FILE* open_memory_file(std::shared_ptr<std::string> bytes, bool append, bool wri
   const char* mode = append ? (readable ? "a+" : "a") : readable && writable ? "r+" : readable ? "r" : "w";
   memory_streams& all = streams();
   if (all.spare.empty()) {
-    all.made.reserve(all.made.size() + 1);
-    all.spare.reserve(all.made.size() + 1);
-    all.open.reserve(all.made.size() + 1);
-    all.made.push_back(new memory_stream);
-    all.spare.push_back(all.made.back());
+    // Room for every state in either list, so that an open or a close never allocates.
+    const std::size_t count = all.open.size() + 1;
+    all.open.reserve(count);
+    all.spare.reserve(count);
+    all.spare.push_back(new memory_stream);
   }
   memory_stream* stream = all.spare.back();
   FILE* file = fopencookie(stream, mode, {read_memory, write_memory, seek_memory, close_memory});
