@@ -163,10 +163,8 @@ void payments_report(const key_call& call) {
                 MZ("członk."), MZ("Użytkow."), "Energia", "Woda", "CO", "Inne", "Razem");
   svc_52407_append_line(listing_file, line);
   fee_sheet totals{};
-  if (!call.table || !call.table->record_buffer || call.table->record_size != sizeof(cash_record) ||
-      !call.record_count)
-    abandon_command();
-  const auto& record = *static_cast<const cash_record*>(call.table->record_buffer);
+  if (!call.record_count) abandon_command();
+  const auto& record = lent_record<const cash_record>(call.table);
   // The spreadsheet file is written beside the two text files; a report
   // abandoned before its end leaves nothing of it.
   payments_sheet sheet;

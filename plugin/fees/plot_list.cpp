@@ -25,13 +25,7 @@ constexpr double default_rates[4] = {3800.0, 4200.0, 60000.0, 100000.0};
 
 }  // namespace
 
-// A table's record buffer holds one of the plug-in's records only while the
-// table's records are of that size: the host may change the size it gives
-// after activation, and lend a buffer of the new size.
-plot_record& plot_command::record_buffer() const {
-  if (!plot_table->record_buffer || plot_table->record_size != sizeof(plot_record)) abandon_command();
-  return *static_cast<plot_record*>(plot_table->record_buffer);
-}
+plot_record& plot_command::record_buffer() const { return lent_record<plot_record>(plot_table); }
 
 plot_record* plot_command::row_under_cursor() const {
   if (!call.rows || !call.record_count) return nullptr;
@@ -50,9 +44,7 @@ plot_record& plot_command::row_under_cursor_or_stop() const {
 }
 
 ledger_access plot_command::holder_ledger() {
-  if (!ledger_table->record_buffer || ledger_table->record_size != sizeof(ledger_entry)) abandon_command();
-  return {ledger_table, static_cast<ledger_entry*>(ledger_table->record_buffer), &entry_count,
-          ledger};
+  return {ledger_table, &lent_record<ledger_entry>(ledger_table), &entry_count, ledger};
 }
 
 bool within_form_limits(double amount) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "abi/records.h"
+#include "plugin/hostlink/guard.h"
 
 namespace q7 {
 
@@ -37,5 +38,15 @@ struct key_call {
                    uint32_t{a10}, a11);
   }
 };
+
+// The record buffer a table lends, as one of the plug-in's records: only
+// while the table's records are of that size (the host may change the size
+// after activation, and lend a buffer of the new size, or hand another
+// table's descriptor); else the command stops.
+template <class Record>
+Record& lent_record(const table_descriptor* table) {
+  if (!table || !table->record_buffer || table->record_size != sizeof(Record)) abandon_command();
+  return *static_cast<Record*>(table->record_buffer);
+}
 
 }  // namespace q7
