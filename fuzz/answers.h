@@ -14,8 +14,10 @@
 #include <cstdio>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "abi/records.h"
+#include "host/host.h"
 
 namespace q7::fuzz {
 
@@ -36,7 +38,8 @@ struct command_record {
   // the host's totals can then no longer agree with its files.
   const char* untrue = nullptr;
   std::set<FILE*> left_open;          // holders' ledgers 52302 did not close
-  std::set<std::string> ledgers;      // holders' ledgers opened (50516)
+  // Holders' ledgers opened (50516): their entries in the audit's kept totals.
+  std::vector<const torval::audit_state::totals_by_file::value_type*> ledgers;
   bool posted_message = false;        // a message told a posted total
   double posted_total = 0;            // in currency units
   bool closing_message = false;       // the closing message of Ctrl-A or Ctrl-W

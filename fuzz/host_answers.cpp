@@ -152,9 +152,8 @@ bool same_amount(double a, double b) { return std::fabs(a - b) <= 1e-6 * std::ma
 // their files; empty when they agree. The files are read from memory, and
 // the host's own readers are left alone.
 std::string totals_disagree() {
-  for (const std::string& name : record().ledgers) {
-    const auto kept = torval::host().audit.ledger_totals.find(name);
-    if (kept == torval::host().audit.ledger_totals.end()) continue;
+  for (const auto* kept : record().ledgers) {
+    const std::string& name = kept->first;
     const std::string* bytes = torval::bytes_in_memory(name);
     if (!bytes) continue;
     const std::string& file = *bytes;
@@ -240,10 +239,12 @@ void run_command() {
   }
 
   // Kept as texts: a text is copied with memcpy, which the sanitizer hands to
-  // the C library, where a vector's copy goes a byte at a time.
+  // the C library, where a vector's copy goes a byte at a time. The texts
+  // keep their room from one command to the next, whatever the table.
   static std::vector<std::string> rows_before;
-  rows_before.resize(t.held.size());
-  for (std::size_t i = 0; i < t.held.size(); ++i) rows_before[i].assign(t.held[i].data(), t.held[i].size());
+  const std::size_t rows_kept = t.held.size();
+  if (rows_before.size() < rows_kept) rows_before.resize(rows_kept);
+  for (std::size_t i = 0; i < rows_kept; ++i) rows_before[i].assign(t.held[i].data(), t.held[i].size());
   const double stored_before = torval::host().audit.stored;
   previous = {};
   record().untrue = nullptr;
@@ -281,7 +282,7 @@ void run_command() {
                     std::to_string(audit.begun_changes.size()) + " changes");
 
   // No row written but the cursor's, and that one only in its ledger totals.
-  for (std::size_t i = 0; i < rows_before.size(); ++i) {
+  for (std::size_t i = 0; i < rows_kept; ++i) {
     const std::string_view now(t.held[i].data(), t.held[i].size()), then = rows_before[i];
     if (static_cast<int64_t>(i) == cursor_row && !cash) {
       constexpr std::size_t from = offsetof(q7::plot_record, ledger_debit_total);

@@ -1,4 +1,5 @@
 // The answering functions, one a service, each with the service's prototype.
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <limits>
@@ -120,7 +121,10 @@ FILE* Q7_STDCALL answer_50516(int32_t kind, const char* name, q7::table_descript
   if (other == 1) return nullptr;
   FILE* file = torval_50516(kind, name, d, count);
   if (!file) return nullptr;
-  record().ledgers.insert(name);
+  const auto opened = host().audit.open_ledgers.find(fileno(file));
+  if (opened != host().audit.open_ledgers.end() &&
+      std::find(record().ledgers.begin(), record().ledgers.end(), opened->second) == record().ledgers.end())
+    record().ledgers.push_back(opened->second);
   if (!count) return file;
   switch (other) {
     case 2: *count = -1; break;

@@ -14,7 +14,8 @@ namespace {
 // run's hooks look into every comparison through the C library, which costs
 // more than the few bytes of a name.
 struct name_order {
-  bool operator()(const std::string& a, const std::string& b) const {
+  using is_transparent = void;  // found by a view of the name, without making a text of it
+  bool operator()(std::string_view a, std::string_view b) const {
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i)
       if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
@@ -29,15 +30,21 @@ std::string& parsed_text() {
   return parsed;
 }
 
-// The settings as the file holds them now. The file is read at every call,
-// and parsed again only when its bytes differ from those parsed last: a
-// command reads the same settings again and again.
+// The settings as the file holds them now. The file is read at every call
+// (in place when the files are in memory), and parsed again only when its
+// bytes differ from those parsed last: a command reads the same settings
+// again and again.
 ini& load() {
   static ini sections;
-  static std::string bytes;
+  static std::string read;
   static bool any = false;
   std::string& parsed = parsed_text();
-  if (!read_file(host().config_path, bytes)) bytes.clear();
+  const std::string* now = bytes_in_memory(host().config_path);
+  if (!now) {
+    if (!read_file(host().config_path, read)) read.clear();
+    now = &read;
+  }
+  const std::string& bytes = *now;
   if (any && bytes == parsed) return sections;
   sections.clear();
   std::string section;
@@ -70,13 +77,12 @@ void save(const ini& sections) {
 
 }  // namespace
 
-std::optional<std::string> config_read(const std::string& section, const std::string& key) {
+const std::string* config_read(std::string_view section, std::string_view key) {
   const ini& sections = load();
   const auto s = sections.find(section);
-  if (s == sections.end()) return std::nullopt;
+  if (s == sections.end()) return nullptr;
   const auto k = s->second.find(key);
-  if (k == s->second.end()) return std::nullopt;
-  return k->second;
+  return k == s->second.end() ? nullptr : &k->second;
 }
 
 void config_write(const std::string& section, const std::string& key, const std::string& value) {

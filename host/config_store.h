@@ -2,12 +2,13 @@
 // an INI file in the session's working folder.
 #pragma once
 
-#include <optional>
 #include <string>
+#include <string_view>
 
 namespace torval {
 
-std::optional<std::string> config_read(const std::string& section, const std::string& key);
+// The key's value, or null when there is none; it stands until the settings change.
+const std::string* config_read(std::string_view section, std::string_view key);
 void config_write(const std::string& section, const std::string& key, const std::string& value);
 // Removes the file: a session starts with no settings.
 void config_clear();

@@ -137,16 +137,23 @@ bool store(open_form& form, const forms::item_view& field, const std::string& ty
 bool apply(open_form& form, const form_edit& edit) {
   std::string why;
   const std::size_t number = edited_item(form, edit, why);
-  std::string line = "  edit ";
-  if (!number) return say(line + "refused: " + why), false;
+  if (!number) return say([&] { return "  edit refused: " + why; }), false;
   const forms::item_view& field = form.items[number - 1].view;
-  line += "item " + std::to_string(number);
-  if (number >= 2 && form.items[number - 2].view.kind == forms::kind_label)
-    line += " \"" + label_text(form.items[number - 2].view) + "\"";
-  line += " = " + edit.value;
-  if (field.kind != forms::kind_input) return say(line + ": refused, not an input field"), false;
-  if (!store(form, field, edit.value, why)) return say(line + ": refused, " + why), false;
-  say(line);
+  // The transcript's line, made only when one is written.
+  const auto line = [&](std::string_view outcome) {
+    return [&form, &edit, number, outcome] {
+      std::string text = "  edit item " + std::to_string(number);
+      if (number >= 2 && form.items[number - 2].view.kind == forms::kind_label)
+        text += " \"" + label_text(form.items[number - 2].view) + "\"";
+      return text.append(" = ").append(edit.value).append(outcome);
+    };
+  };
+  if (field.kind != forms::kind_input) return say(line(": refused, not an input field")), false;
+  if (!store(form, field, edit.value, why)) {
+    const std::string outcome = ": refused, " + why;
+    return say(line(outcome)), false;
+  }
+  say(line(""));
   raise(form, forms::event_changed);
   return true;
 }

@@ -31,11 +31,11 @@ using namespace q7::host_values;
 constexpr int32_t mazovia_page = code_page_mazovia;
 constexpr int32_t windows_page = code_page_windows_1250;
 
-std::string format_values(const char* format, va_list values) {
+// The format filled with the values, as the host's own formatting cuts it.
+struct formatted {
   char text[4096];
-  std::vsnprintf(text, sizeof text, format, values);
-  return text;
-}
+  formatted(const char* format, va_list values) { std::vsnprintf(text, sizeof text, format, values); }
+};
 
 void convert(char* text, char32_t (*from)(unsigned char), unsigned char (*to)(char32_t)) {
   for (; *text; ++text) *text = static_cast<char>(to(from(static_cast<unsigned char>(*text))));
@@ -124,7 +124,7 @@ int16_t Q7_CDECL torval_52224(uint16_t op, const char* section, const char* key,
     }
     case setting_write_int:
     case setting_write_doubles:  // the format filled with the values
-      config_write(section, key, format_values(format, values));
+      config_write(section, key, formatted(format, values).text);
       return done;
     default:
       return failed;
@@ -185,9 +185,9 @@ int16_t Q7_STDCALL torval_52028(const char* caption, const char* text, int32_t s
 int16_t Q7_CDECL torval_52029(const char* caption, const char* format, int32_t style, ...) {
   va_list values;
   va_start(values, style);
-  const std::string text = format_values(format, values);
+  const formatted text(format, values);
   va_end(values);
-  return show_box("52029", caption, text.c_str(), style);
+  return show_box("52029", caption, text.text, style);
 }
 
 // Show form: the forms engine (forms.cpp). A fifth value, passed with some
@@ -267,11 +267,11 @@ const uint8_t* Q7_STDCALL torval_32500(int32_t block) {
 
 int16_t Q7_STDCALL torval_35804(int32_t, const char* caption, const char* format, int32_t style,
                                 q7::host_va_list values) {
-  const std::string text = format_values(format, values);
+  const formatted text(format, values);
   say([&] {
     return std::string("  message \"") + from_mazovia(caption) + "\" style " + std::to_string(style) + ":";
   });
-  say_text(text.c_str());
+  say_text(text.text);
   return 1;
 }
 
