@@ -62,7 +62,9 @@ int32_t Q7_STDCALL previous_handler(int32_t key, uint32_t v2, int32_t* count, ch
 
 // The files, the list's rows and the column totals as every input starts
 // with them.
-std::map<std::string, std::string> start_files;
+constexpr std::string_view start_names[] = {"plots.dat", "cash.dat", "ledgers/MMM00001.KON",
+                                            "ledgers/MMM00002.KON", "torval.ini"};
+std::string start_bytes[std::size(start_names)];
 struct start_table {
   std::vector<std::vector<char>> rows;
   std::vector<double> column_totals;
@@ -86,8 +88,7 @@ void set_up() {
         "ledger 1 entry stamp=0 amount=0 title=wolny", "ledger 1 entry stamp=4 amount=6 paid=6 title=2011 Opłata członkowska",
         "ledger 2 entry stamp=9 amount=45 title=2011 Woda poprzedni rok"})
     q7::fuzz::step(line);
-  for (const char* name : {"plots.dat", "cash.dat", "ledgers/MMM00001.KON", "ledgers/MMM00002.KON", "torval.ini"})
-    start_files[name] = q7::fuzz::file_bytes(name);
+  for (std::size_t i = 0; i < std::size(start_names); ++i) start_bytes[i] = q7::fuzz::file_bytes(start_names[i]);
   // A transcript, when one is written, shows the calls that change what is kept.
   if (!torval::host().quiet) q7::fuzz::step("trace 50516 52204 52286 52287 52288 52290 52302");
   for (const int32_t number : {q7::plot_table_no, q7::cash_table_no})
@@ -107,7 +108,7 @@ void set_up() {
 // a time: a comparison through the C library is one the fuzzer looks into,
 // which costs more than the few bytes of a name.
 bool is_start_file(std::string_view name) {
-  for (const auto& [start, bytes] : start_files) {
+  for (const std::string_view start : start_names) {
     if (start.size() != name.size()) continue;
     std::size_t at = 0;
     while (at < name.size() && start[at] == name[at]) ++at;
@@ -123,9 +124,9 @@ bool is_start_file(std::string_view name) {
 // fuzzer sees no leak to look for.
 void start_again() {
   torval::forget_files_other_than(is_start_file);
-  for (const auto& [name, bytes] : start_files)
-    if (const std::string* now = torval::bytes_in_memory(name); !now || *now != bytes)
-      torval::write_file(name, bytes);
+  for (std::size_t i = 0; i < std::size(start_names); ++i)
+    if (const std::string* now = torval::bytes_in_memory(start_names[i]); !now || *now != start_bytes[i])
+      torval::write_file(start_names[i], start_bytes[i]);
   for (auto& [number, start] : start_tables) {
     torval::table& t = *torval::find_table(number);
     t.record_count = static_cast<int32_t>(start.rows.size());

@@ -46,17 +46,13 @@ extern "C" {
 
 // A running stamp kept in a file of the working folder, so that it goes on
 // rising from session to session like the host's own.
+// Read and written whole, without a stream: every posting takes a stamp.
 int32_t Q7_STDCALL torval_50800() {
-  int32_t stamp = 0;
-  if (FILE* in = open_file("torval.stamp", "r")) {
-    if (std::fscanf(in, "%d", &stamp) != 1) stamp = 0;
-    std::fclose(in);
-  }
-  ++stamp;
-  if (FILE* out = open_file("torval.stamp", "w")) {
-    std::fprintf(out, "%d\n", static_cast<int>(stamp));
-    std::fclose(out);
-  }
+  static std::string text;
+  const long last = read_file("torval.stamp", text) ? std::strtol(text.c_str(), nullptr, 10) : 0;
+  const auto stamp = static_cast<int32_t>(last + 1);
+  char line[16];
+  write_file("torval.stamp", std::string_view(line, std::snprintf(line, sizeof line, "%d\n", static_cast<int>(stamp))));
   return stamp;
 }
 
