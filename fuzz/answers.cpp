@@ -23,9 +23,6 @@ command_record& record() {
   return r;
 }
 
-// Which answer a call gets: 0 the usual one, else one of the service's
-// others. A byte below 0x80 gives the usual answer, and so does every call
-// once the bytes have run out.
 namespace {
 
 // Tells which answer a call got, in a call of its own: choose's frame then
@@ -37,6 +34,9 @@ namespace {
 
 }  // namespace
 
+// Which answer a call gets: 0 the usual one, else one of the service's
+// others. A byte below 0x80 gives the usual answer, and so does every call
+// once the bytes have run out.
 int choose(uint32_t service, int others) {
   if (!record().active || bytes().empty()) return 0;
   const uint8_t b = bytes().next();

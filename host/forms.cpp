@@ -255,7 +255,7 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
     return 0;
   }
   form.values.resize(read.bound_bytes);
-  std::memcpy(form.values.data(), record, read.bound_bytes);
+  if (read.bound_bytes) std::memcpy(form.values.data(), record, read.bound_bytes);  // a form of no fields has no room
   terminate_texts(form);
   const form_shown being_shown(form);
   say([&] {
