@@ -72,6 +72,12 @@ by_name<line_file>& line_files() {
   return files;
 }
 
+// A file's bytes emptied; fresh ones where a stream still open keeps the old.
+void empty(stored_bytes& bytes) {
+  if (bytes.use_count() > 1) bytes = std::make_shared<std::string>();
+  else bytes->clear();
+}
+
 }  // namespace
 
 FILE* open_file(std::string_view name, const char* mode) {
@@ -91,10 +97,7 @@ int remove_file(std::string_view name) {
   memory_entry* entry = existing(name);
   if (!entry) return -1;
   entry->exists = false;
-  if (entry->bytes.use_count() > 1)
-    entry->bytes = std::make_shared<std::string>();  // the open streams keep the old bytes
-  else
-    entry->bytes->clear();
+  empty(entry->bytes);
   return 0;
 }
 
@@ -105,11 +108,10 @@ int rename_file(std::string_view from, std::string_view to) {
   if (!source) return -1;
   if (from == to) return 0;
   memory_entry& target = memory_files()[std::string(to)];  // a hash map's entries stay where they are
-  // The source's bytes go to the target; the target's old ones, unless a
-  // stream still holds them, serve the source's name again, emptied.
+  // The source's bytes go to the target; the target's old ones serve the
+  // source's name again.
   std::swap(target.bytes, source->bytes);
-  if (source->bytes.use_count() > 1) source->bytes = std::make_shared<std::string>();
-  else source->bytes->clear();
+  empty(source->bytes);
   target.exists = true;
   source->exists = false;
   return 0;

@@ -139,21 +139,16 @@ bool apply(open_form& form, const form_edit& edit) {
   const std::size_t number = edited_item(form, edit, why);
   if (!number) return say([&] { return "  edit refused: " + why; }), false;
   const forms::item_view& field = form.items[number - 1].view;
-  // The transcript's line, made only when one is written.
+  // The transcript's line, made only when one is written (say of a lambda).
   const auto line = [&](std::string_view outcome) {
-    return [&form, &edit, number, outcome] {
-      std::string text = "  edit item " + std::to_string(number);
-      if (number >= 2 && form.items[number - 2].view.kind == forms::kind_label)
-        text += " \"" + label_text(form.items[number - 2].view) + "\"";
-      return text.append(" = ").append(edit.value).append(outcome);
-    };
+    std::string text = "  edit item " + std::to_string(number);
+    if (number >= 2 && form.items[number - 2].view.kind == forms::kind_label)
+      text += " \"" + label_text(form.items[number - 2].view) + "\"";
+    return text.append(" = ").append(edit.value).append(outcome);
   };
-  if (field.kind != forms::kind_input) return say(line(": refused, not an input field")), false;
-  if (!store(form, field, edit.value, why)) {
-    const std::string outcome = ": refused, " + why;
-    return say(line(outcome)), false;
-  }
-  say(line(""));
+  if (field.kind != forms::kind_input) return say([&] { return line(": refused, not an input field"); }), false;
+  if (!store(form, field, edit.value, why)) return say([&] { return line(": refused, " + why); }), false;
+  say([&] { return line(""); });
   raise(form, forms::event_changed);
   return true;
 }
