@@ -23,17 +23,6 @@ command_record& record() {
   return r;
 }
 
-namespace {
-
-// Tells which answer a call got, in a call of its own: choose's frame then
-// holds nothing that the address sanitizer would mark and clear at every call.
-[[gnu::noinline, gnu::cold]] void say_choice(uint32_t service, int other) {
-  torval::say("  (byte " + std::to_string(bytes().at - 1 - bytes().start) + ": " + std::to_string(service) +
-              (other ? " answers otherwise: " + std::to_string(other) : std::string(" answers as usual")) + ")");
-}
-
-}  // namespace
-
 // Which answer a call gets: 0 the usual one, else one of the service's
 // others. A byte below 0x80 gives the usual answer, and so does every call
 // once the bytes have run out.
@@ -41,7 +30,10 @@ int choose(uint32_t service, int others) {
   if (!record().active || bytes().empty()) return 0;
   const uint8_t b = bytes().next();
   const int other = b < 0x80 ? 0 : 1 + (b - 0x80) % others;
-  if (!torval::host().quiet) say_choice(service, other);
+  torval::say([&] {
+    return "  (byte " + std::to_string(bytes().at - 1 - bytes().start) + ": " + std::to_string(service) +
+           (other ? " answers otherwise: " + std::to_string(other) : std::string(" answers as usual")) + ")";
+  });
   return other;
 }
 
