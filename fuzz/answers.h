@@ -43,6 +43,7 @@ struct command_record {
   bool posted_message = false;        // a message told a posted total
   double posted_total = 0;            // in currency units
   bool closing_message = false;       // the closing message of Ctrl-A or Ctrl-W
+  int unread_reads = 0;               // reads 52286 answered done without reading
 };
 
 answer_bytes& bytes();

@@ -251,6 +251,7 @@ void run_command() {
   record().untrue = nullptr;
   record().left_open.clear();
   record().posted_message = record().closing_message = false;
+  record().unread_reads = 0;
   record().active = true;
   const int32_t result = d.handler(key, a2, count, rows, 5, table, 7, file, 9, a10, 11);
   record().active = false;
