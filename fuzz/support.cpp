@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <string_view>
@@ -19,16 +20,24 @@ extern "C" int Q7_CDECL torval_session_step(const char* line) Q7_SYMBOL("torval_
 
 namespace q7::fuzz {
 
-void limit_input_length(int* argc, char*** argv, std::size_t bytes) {
+void default_flag(int* argc, char*** argv, const std::string& flag) {
+  const std::string_view name = std::string_view(flag).substr(0, flag.find('=') + 1);
   for (int i = 1; i < *argc; ++i)
-    if (std::string_view((*argv)[i]).starts_with("-max_len=")) return;
+    if (std::string_view((*argv)[i]).starts_with(name)) return;
   // Kept for the whole run: the fuzzer reads its arguments from here.
-  static std::vector<char*> arguments((*argv), (*argv) + *argc);
-  static std::string limit = "-max_len=" + std::to_string(bytes);
-  arguments.insert(arguments.begin() + 1, limit.data());
-  arguments.push_back(nullptr);
-  *argc = static_cast<int>(arguments.size()) - 1;
-  *argv = arguments.data();
+  static auto* flags = new std::deque<std::string>;  // whose texts stay where they are
+  static auto* arguments = new std::vector<char*>;
+  flags->push_back(flag);
+  std::vector<char*> with_flag((*argv), (*argv) + *argc);
+  with_flag.insert(with_flag.begin() + 1, flags->back().data());
+  with_flag.push_back(nullptr);
+  *arguments = std::move(with_flag);
+  *argc = static_cast<int>(arguments->size()) - 1;
+  *argv = arguments->data();
+}
+
+void limit_input_length(int* argc, char*** argv, std::size_t bytes) {
+  default_flag(argc, argv, "-max_len=" + std::to_string(bytes));
 }
 
 void step(const std::string& line) { torval_session_step(line.c_str()); }

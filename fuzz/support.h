@@ -11,6 +11,10 @@
 
 namespace q7::fuzz {
 
+// Adds a flag of the fuzzer ("-name=value") to its arguments unless they
+// name it. Called from LLVMFuzzerInitialize.
+void default_flag(int* argc, char*** argv, const std::string& flag);
+
 // For a program whose input has a fixed length: adds -max_len=BYTES to the
 // fuzzer's arguments unless they name one, so that no input is longer than
 // what the program reads (a mutation past it would run the same input
