@@ -21,7 +21,9 @@ extern "C" int Q7_CDECL torval_session_step(const char* line) Q7_SYMBOL("torval_
 namespace q7::fuzz {
 
 void default_flag(int* argc, char*** argv, const std::string& flag) {
-  const std::string_view name = std::string_view(flag).substr(0, flag.find('=') + 1);
+  // The flag's name with its "=", or the whole flag when it has no value.
+  const std::size_t value = flag.find('=');
+  const std::string_view name = std::string_view(flag).substr(0, value == std::string::npos ? value : value + 1);
   for (int i = 1; i < *argc; ++i)
     if (std::string_view((*argv)[i]).starts_with(name)) return;
   // Kept for the whole run: the fuzzer reads its arguments from here.
