@@ -44,6 +44,15 @@ struct command_record {
   double posted_total = 0;            // in currency units
   bool closing_message = false;       // the closing message of Ctrl-A or Ctrl-W
   int unread_reads = 0;               // reads 52286 answered done without reading
+
+  // Forgets what the answers of the command before did; the ledgers opened
+  // are the input's and stay.
+  void start_command() {
+    untrue = nullptr;
+    left_open.clear();
+    posted_message = closing_message = false;
+    unread_reads = 0;
+  }
 };
 
 answer_bytes& bytes();

@@ -141,8 +141,7 @@ void start_again() {
   auto ledger_totals = std::move(audit.ledger_totals);
   audit = {};
   audit.ledger_totals = std::move(ledger_totals);
-  record().untrue = nullptr;
-  record().left_open.clear();
+  record().start_command();
   record().ledgers.clear();
   untrue_before = nullptr;
 }
@@ -248,10 +247,7 @@ void run_command() {
   for (std::size_t i = 0; i < rows_kept; ++i) rows_before[i].assign(t.held[i].data(), t.held[i].size());
   const double stored_before = torval::host().audit.stored;
   previous = {};
-  record().untrue = nullptr;
-  record().left_open.clear();
-  record().posted_message = record().closing_message = false;
-  record().unread_reads = 0;
+  record().start_command();
   record().active = true;
   const int32_t result = d.handler(key, a2, count, rows, 5, table, 7, file, 9, a10, 11);
   record().active = false;

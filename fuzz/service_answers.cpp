@@ -68,8 +68,8 @@ q7::table_descriptor* Q7_STDCALL answer_52256(int32_t number) {
 
 // A read answered done without reading leaves the record before in the
 // buffer, and a scan goes on past the table's end for as long as the host
-// answers so: the plug-in takes the third such record as it took the second,
-// and a fourth would only make the input slower, so a command gets three.
+// answers so: the plug-in takes the fourth such record as it took the third,
+// which would only make the input slower, so a command gets three.
 constexpr int most_unread_reads = 3;
 
 int32_t Q7_STDCALL answer_52286(int32_t zero, int32_t index, q7::table_descriptor* d, int32_t zero2, FILE* file) {
