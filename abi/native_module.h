@@ -26,9 +26,11 @@ void* torval_native_GetModuleHandleA(const char* name);
 void* torval_native_GetProcAddress(void* module, const char* name_or_ordinal);
 uint32_t torval_native_GetModuleFileNameA(void* module, char* buffer, uint32_t size);
 void torval_native_set_se_translator(void* translator);
-// The address of the head of the thread's chain of frame handlers (fs:[0] on
-// Windows), which the host's forms engine unwinds as Windows would.
+// The address of the head of the calling thread's chain of frame handlers
+// (fs:[0] on Windows), which the host unwinds as Windows would.
 q7_frame_record** torval_native_frame_chain(void);
+// GetCurrentThreadId: a number of the calling thread, never 0.
+uint32_t torval_native_GetCurrentThreadId(void);
 // remove of the C library, for the files the host and the plug-in share.
 int torval_native_remove(const char* name);
 // user32 of the native build: used when the delay-load hook does not answer.

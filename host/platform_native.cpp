@@ -328,9 +328,11 @@ uint32_t torval_native_GetModuleFileNameA(void* module, char* buffer, uint32_t s
 void torval_native_set_se_translator(void* translator) { torval::host().se_translator = translator; }
 
 q7_frame_record** torval_native_frame_chain() {
-  static q7_frame_record* head = q7::frame_chain_end;
+  static thread_local q7_frame_record* head = q7::frame_chain_end;
   return &head;
 }
+
+uint32_t torval_native_GetCurrentThreadId() { return static_cast<uint32_t>(gettid()); }
 
 int torval_native_remove(const char* name) { return torval::remove_file(name); }
 
