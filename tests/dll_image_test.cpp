@@ -106,22 +106,24 @@ TEST_F(DllImage, HasNoThreadLocalStorageAndNoProcessWideHandlers) {
   EXPECT_EQ(modules, (std::set<std::string>{"kernel32.dll", "msvcrt.dll", "torval.dll"}));
 
   // Every function taken from kernel32 and from the C run-time, so that a
-  // new one is seen and weighed: the plug-in's own and its delay-load
-  // helper's, the six that write the spreadsheet file and put it in place,
+  // new one is seen and weighed: the plug-in's own (the calling thread, to
+  // admit one at a time) and its delay-load helper's, the six that write the spreadsheet file and put it in place,
   // and the C library's texts and memory. Nothing that makes a lock, takes
-  // heap memory or registers a clean-up at exit: the plug-in formats its
-  // numbers itself, and nothing of it outlives its unload.
+  // heap memory or registers a clean-up at exit, nothing that reads a
+  // number by the locale: the plug-in formats and reads its numbers itself,
+  // and nothing of it outlives its unload.
   EXPECT_EQ(imported["kernel32.dll"],
             (std::set<std::string>{"GetModuleHandleA", "GetModuleFileNameA", "GetProcAddress", "lstrcpyA",
-                                   "LoadLibraryA", "DisableThreadLibraryCalls", "CreateFileA", "WriteFile",
+                                   "LoadLibraryA", "FreeLibrary", "GetCurrentThreadId", "DisableThreadLibraryCalls",
+                                   "CreateFileA", "WriteFile",
                                    "FlushFileBuffers", "CloseHandle", "MoveFileExA", "DeleteFileA"}));
   EXPECT_EQ(imported["msvcrt.dll"],
-            (std::set<std::string>{"atof", "memchr", "memcpy", "memmove", "remove", "strchr", "strcmp", "strcspn",
+            (std::set<std::string>{"memchr", "memcpy", "memmove", "remove", "strchr", "strcmp", "strcspn",
                                    "strlen", "strncpy", "strrchr", "strspn", "_fileno"}));
   for (const char* never : {"AddVectoredExceptionHandler", "SetUnhandledExceptionFilter",
                             "LoadLibraryW", "LoadLibraryExA", "LoadLibraryExW", "CreateThread",
                             "TlsAlloc", "TlsGetValue", "InitializeCriticalSection",
-                            "EnterCriticalSection", "RaiseException", "malloc", "atexit", "_onexit"})
+                            "EnterCriticalSection", "RaiseException", "malloc", "atexit", "_onexit", "atof", "strtod", "sscanf", "setlocale"})
     for (const auto& [module, names] : imported) EXPECT_EQ(names.count(never), 0u) << never;
 }
 

@@ -121,6 +121,14 @@ TEST_F(Fees, HeatingNumberFollowsTheLetter) {
   EXPECT_EQ(+heating("C1e2").heating_fee, 1000000.0);   // 1e2 is 100
   EXPECT_EQ(+heating("C1e2").energy_fee, 100000.0);     // and its e charges energy
   EXPECT_EQ(+heating("c 7.5").heating_fee, 75000.0);    // blanks before the number are skipped
+  EXPECT_EQ(+heating("c12,5").heating_fee, 125000.0);   // a decimal comma as a point
+  EXPECT_EQ(+heating("c12,50 r").heating_fee, 125000.0);
+  EXPECT_EQ(+heating("c0.1").heating_fee, 1000.0);
+  EXPECT_EQ(+heating("c-2,25e1").heating_fee, -225000.0);
+  EXPECT_EQ(+heating("c,5").heating_fee, 5000.0);
+  EXPECT_EQ(+heating("c.").heating_fee, 0.0);
+  EXPECT_EQ(+heating("c1e").heating_fee, 10000.0);       // an exponent without digits is no exponent
+  EXPECT_DOUBLE_EQ(+heating("c12345678901234567890").heating_fee, 1.2345678901234567e23);
   // A number that is not finite counts as none.
   EXPECT_EQ(+heating("c1e999").heating_fee, 0.0);
   EXPECT_EQ(+heating("cnan").heating_fee, 0.0);
@@ -197,8 +205,9 @@ TEST_F(Fees, PlotNumbersReadAsDecimalWithinTheirField) {
   EXPECT_EQ(read_plot_number(" +5b", 17), 5);
   EXPECT_EQ(read_plot_number("", 17), 0);
   EXPECT_EQ(read_plot_number("abc", 17), 0);
-  EXPECT_EQ(read_plot_number("70000", 17), static_cast<int16_t>(70000));
-  EXPECT_EQ(read_plot_number("99999999999999999", 17), static_cast<int16_t>(99999999999999999ull));
+  EXPECT_EQ(read_plot_number("35819", 17), 35819);  // beyond what the fee sheet's 16 bits hold
+  EXPECT_EQ(read_plot_number("-70000", 17), -70000);
+  EXPECT_EQ(read_plot_number("4294967297", 17), 1);  // wraps at 32 bits, never overflows
   EXPECT_EQ(read_plot_number("12345", 3), 123);  // never past the field
 }
 

@@ -45,8 +45,10 @@ void put_back_chain_head(const q7_frame_record* head) {
 
 [[gnu::noinline]] void call_back_at_boundary(boundary::kind kind) {
   const boundary from_host(kind);
+  EXPECT_TRUE(from_host.admitted());
   if (kind == boundary::kind::command) {
-    EXPECT_TRUE(command_running());
+    const boundary key_meanwhile(boundary::kind::command);
+    EXPECT_FALSE(key_meanwhile.admitted());  // one command at a time
   }
   guarded([] { end_from_outside(); });
 }
@@ -90,9 +92,9 @@ TEST_F(Guards, AGuardUnderAChainHeadThatIsGoneIsPassedOverFromDeeper) {
 
 TEST_F(Guards, ACommandEndedByTheHostNoLongerRunsAndItsGuardsAreDropped) {
   after_ended_call([] { call_back_at_boundary(boundary::kind::command); }, [] {});
-  EXPECT_FALSE(command_running());
   EXPECT_EQ(guards.depth, 1);  // left behind, and dropped by the next way in
-  const boundary next_call;
+  const boundary next_command(boundary::kind::command);
+  EXPECT_TRUE(next_command.admitted());
   EXPECT_EQ(guards.depth, 0);
 }
 

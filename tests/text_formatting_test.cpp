@@ -1,8 +1,9 @@
 // The plug-in writes its numbers itself, and every text must be byte for
 // byte what the C library's printf writes: amounts with two decimals on
 // every value a document can hold (the rounding of exact binary fractions,
-// ties included, the sign of zero, the full digits of the largest amounts,
-// the values the C library names), and each format of the plug-in's texts.
+// the sign of zero, the full digits of the largest amounts, the values the
+// C library names), and each format of the plug-in's texts; but an exact
+// halfway value rounds away from zero, as Polish practice rounds half a grosz.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -27,12 +28,37 @@ std::string ours(double value) {
 }
 
 // Not-a-number is "nan" whatever its sign bit, as the toolchain's library
-// for Windows writes it (the native one writes "-nan" for some).
+// for Windows writes it (the native one writes "-nan" for some). A value
+// exactly halfway between two hundredths (8 times it is an odd whole
+// number: 0.125, 2.625) is rounded away from zero, where the library
+// rounds to even.
 std::string library(double value) {
   if (std::isnan(value)) return "nan";
   char text[400];
+  const double eighths = value * 8;
+  if (std::isfinite(eighths) && eighths == std::floor(eighths) && std::fmod(eighths, 2.0) != 0) {
+    std::snprintf(text, sizeof text, "%.3f", value);  // exact: ends in 5
+    std::string up(text, std::strlen(text) - 1);
+    std::size_t at = up.size();
+    while (at-- > 0 && up[at] != '-') {
+      if (up[at] == '.') continue;
+      if (up[at] != '9') return ++up[at], up;
+      up[at] = '0';
+    }
+    return up.insert(up[0] == '-' ? 1 : 0, "1");
+  }
   std::snprintf(text, sizeof text, "%.2f", value);
   return text;
+}
+
+TEST(DecimalText, RoundsAnExactHalfOfAHundredthAwayFromZero) {
+  EXPECT_EQ(ours(0.125), "0.13");
+  EXPECT_EQ(ours(-0.125), "-0.13");
+  EXPECT_EQ(ours(2.625), "2.63");
+  EXPECT_EQ(ours(1.005), "1.00");  // not exactly halfway in binary: below it
+  EXPECT_EQ(ours(0.375), "0.38");
+  EXPECT_EQ(ours(9.875), "9.88");
+  EXPECT_EQ(ours(-999.995), library(-999.995));
 }
 
 double from_bits(uint64_t bits) {

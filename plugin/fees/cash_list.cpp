@@ -144,7 +144,7 @@ void format_amounts_line(char (&line)[N], const char* format, const amount_texts
 void payments_report_row(const cash_record& record, fee_sheet& totals, payments_sheet& sheet) {
   fee_sheet row{};
   const std::size_t plot_no_width = sizeof(cash_record) - offsetof(cash_record, cash_plot_no);
-  row.head.plot_no = read_plot_number(record.cash_plot_no, plot_no_width);
+  row.head.plot_no = static_cast<int16_t>(read_plot_number(record.cash_plot_no, plot_no_width));
   copy_field(row.head.holder_name, {record.payer_name}, sizeof row.head.holder_name - 1);
   classify_lines(row, record);
   add_to_totals(totals, row);
@@ -223,20 +223,37 @@ void payments_report(const key_call& call) {
   if (!sheet_written) tell_payments_sheet_not_written(sheet);
 }
 
+// Runs the report and tells the host that the command ended (33197), once,
+// however the report ends: at its end, declined, abandoned, or unwound by
+// the host. False when the call is not admitted.
+bool run_payments_report(const key_call& call) {
+  const boundary from_host(boundary::kind::command);
+  if (!from_host.admitted()) return false;
+  bool ended = false;
+  const auto end_command = [&] {
+    if (ended) return;
+    end_cash_list_command(host_values::end_of_cash_command);
+    ended = true;
+  };
+  guarded_closing(
+      [&] {
+        guarded([&] { payments_report(call); });  // abandoned: ends as a declined report does
+        end_command();
+      },
+      end_command);
+  return true;
+}
+
 }  // namespace
 
 int32_t Q7_STDCALL cash_list_handler(int32_t key, uint16_t a2, int32_t* record_count, char** rows,
                                      int32_t a5, table_descriptor* table, int32_t a7, FILE* file,
                                      int32_t a9, uint16_t a10, int32_t a11) {
   const key_call call{key, a2, record_count, rows, a5, table, a7, file, a9, a10, a11};
-  // One command at a time: a key that arrives while one runs (from the host's
-  // message loop, while a form or a box is open) runs nothing of the plug-in.
-  if (key != key_ctrl_a || command_running()) return call.pass_on(module.previous_cash_handler);
-  const boundary from_host(boundary::kind::command);
-  // A report that had to be abandoned ends as a declined one does.
-  guarded([&] { payments_report(call); });
-  guarded([] { end_cash_list_command(host_values::end_of_cash_command); });
-  return 0;
+  // A key that arrives while a command runs, or from a second thread, runs
+  // nothing of the plug-in's and is passed on at once.
+  if (key == key_ctrl_a && run_payments_report(call)) return 0;
+  return call.pass_on(module.previous_cash_handler);
 }
 
 }  // namespace q7

@@ -1,7 +1,6 @@
 #include "plugin/fees/fee_sheet.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -10,6 +9,7 @@
 #include "plugin/fees/form_templates.h"
 #include "plugin/hostlink/boundary.h"
 #include "plugin/hostlink/guard.h"
+#include "plugin/text/decimal_text.h"
 #include "plugin/text/formatted_text.h"
 
 namespace q7 {
@@ -37,7 +37,7 @@ double heating_amount(const char* fee_letters) {
   // Compared with the largest double rather than tested with isfinite: on x87
   // the product may still be held with the wider range of the FPU's registers,
   // where it is finite, and become infinite only when it is stored.
-  const double scaled = std::atof(letter + 1) * amount_scale;
+  const double scaled = decimal_value(letter + 1) * amount_scale;
   return std::fabs(scaled) <= std::numeric_limits<double>::max() ? scaled : 0.0;
 }
 
@@ -51,7 +51,7 @@ void copy_field(char* field, text_ref source, uint16_t n) {
   field[n] = 0;
 }
 
-int16_t read_plot_number(const char* text, std::size_t width) {
+int32_t read_plot_number(const char* text, std::size_t width) {
   std::size_t i = 0;
   while (i < width && (text[i] == ' ' || text[i] == '\t')) ++i;
   bool negative = false;
@@ -60,7 +60,7 @@ int16_t read_plot_number(const char* text, std::size_t width) {
   for (; i < width && text[i] >= '0' && text[i] <= '9'; ++i)
     value = value * 10 + static_cast<uint32_t>(text[i] - '0');
   if (negative) value = 0u - value;
-  return static_cast<int16_t>(value);
+  return static_cast<int32_t>(value);
 }
 
 int16_t bookkeeping_year() {
@@ -70,7 +70,7 @@ int16_t bookkeeping_year() {
 }
 
 void fill_sheet_head(sheet_head& head, const plot_record& plot) {
-  head.plot_no = read_plot_number(plot.plot_no_text, sizeof plot.plot_no_text);
+  head.plot_no = static_cast<int16_t>(read_plot_number(plot.plot_no_text, sizeof plot.plot_no_text));
   copy_field(head.holder_name, {plot.holder_name}, sizeof head.holder_name - 1);
   head.area_m2 = static_cast<int16_t>(plot.area_milli / 1000);
 }
@@ -131,6 +131,7 @@ int32_t Q7_STDCALL fee_form_hook(int32_t, int32_t event) {
   // it and the command that showed the form. What is abandoned here leaves
   // the form as it is.
   const boundary from_host;
+  if (!from_host.admitted()) return 0;
   guarded([&] {
     // A scratch sheet of the hook's own: the form data record the command
     // handed to the forms engine is never touched from here.

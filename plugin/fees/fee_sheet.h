@@ -15,8 +15,8 @@ void copy_field(char* field, text_ref source, uint16_t n);
 
 // A decimal number read from the text's first bytes (at most width of them):
 // leading blanks, an optional sign, digits up to the first non-digit; 0 when
-// there is none. The value is cut to 16 bits.
-int16_t read_plot_number(const char* text, std::size_t width);
+// there is none. The fee sheet holds it in 16 bits.
+int32_t read_plot_number(const char* text, std::size_t width);
 
 // The bookkeeping year (host service 52268), read afresh at every call.
 int16_t bookkeeping_year();

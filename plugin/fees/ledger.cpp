@@ -21,9 +21,7 @@ bool read_entry(const ledger_access& ledger, int32_t index) {
 
 table_file ledger_file(const ledger_access& ledger) { return {ledger.table, ledger.file}; }
 
-void enter_totals(const ledger_access& ledger) {
-  count_in_totals(ledger_file(ledger), ledger.entry, enter_into_totals);
-}
+void enter_totals(const ledger_access& ledger) { enter_written(ledger_file(ledger), ledger.entry); }
 
 bool titled(const ledger_entry& entry, text_ref title) { return svc_52154_compare_texts(entry.title, title.text) == 0; }
 

@@ -23,8 +23,9 @@ enum class closing { finished, as_it_is };
 
 // Everything one command uses, fetched or opened anew for each key press.
 // What the command opens in the host it registers in `opened` as it opens
-// it; every way out of the command (its end, a cancel, an abandonment)
-// closes through close_opened, the last opened first, each thing once.
+// it; every way out of the command (its end, a cancel, an abandonment, the
+// host unwinding it) closes through close_opened, the last opened first,
+// each closing call once.
 struct plot_command {
   const key_call& call;
   table_descriptor* plot_table = nullptr;    // table 35
@@ -37,9 +38,11 @@ struct plot_command {
   struct opening {
     host_opening what;
     bool changes_begun;  // 52297 on it
+    int calls_made;      // of its closing calls, those made or abandoned
   };
   opening opened[2] = {};
   int opened_count = 0;
+  closing how_closed = closing::finished;  // once as_it_is, as it is to the end
 
   // The plot table's record buffer, as the host's reads fill it.
   plot_record& record_buffer() const;
@@ -63,6 +66,9 @@ void note_changes_begun(plot_command& command);
 // call that is abandoned is skipped and the rest still run; then the command
 // stops, with no message after it.
 void close_opened(plot_command& command, closing how = closing::finished);
+// The holder's ledger totals (table 36's column totals) into the plot's row
+// of the list, as the host shows it.
+void show_ledger_totals_in_row(plot_command& command);
 
 // The four rates of the setting "Stawki", or their defaults when it cannot be
 // read: plot_rate, water_rate, membership_fee, energy_rate in that order.

@@ -105,66 +105,94 @@ bool open_holder_ledger(plot_command& command) {
 
 namespace {
 
+// Makes the closing calls of one thing the command opened, from the first
+// not yet made: a call is counted as made once it returned or was
+// abandoned, so an abandoned call is never tried again, while one the host
+// unwound (its exception raised inside, before it changed anything) is
+// made again by the closing that the unwinding runs. False when one was
+// abandoned.
+class closing_calls {
+ public:
+  explicit closing_calls(int& made) : made_(made) {}
+  closing_calls& then(auto&& call, auto&& if_abandoned) {
+    if (next_++ < made_) return *this;
+    if (!guarded(call)) {
+      whole_ = false;
+      if_abandoned();
+    }
+    ++made_;
+    return *this;
+  }
+  closing_calls& then(auto&& call) { return then(call, [] {}); }
+  bool whole() const { return whole_; }
+
+ private:
+  int& made_;
+  int next_ = 0;
+  bool whole_ = true;
+};
+
 // Finishes and closes the holder's ledger (52290 and 52298 while the ok flag
 // is set, 52302 with the ok flag) and shows its totals in the plot's row.
-bool finish_holder_ledger(plot_command& command, bool changes_begun) {
-  bool whole = true;
-  if (command.ok && !guarded([&] {
-        command.ok = svc_52290_finish_ledger(command.ledger, command.entry_count, command.ledger_table);
-      })) {
-    command.ok = 0;  // not finished
-    whole = false;
-  }
-  if (command.ok && changes_begun) whole &= guarded([&] { svc_52298_end_changes(command.ledger_table, command.ledger); });
-  whole &= guarded([&] { svc_52302_close_ledger(command.ok, host_values::unused, &command.ledger, host_values::unused); });
-  whole &= guarded([&] {
-    const double* totals = command.ledger_table->column_totals;
-    if (!totals) abandon_command();
-    plot_record& plot = command.record_buffer();
-    plot.ledger_debit_total = totals[debit_column];
-    plot.ledger_credit_total = totals[credit_column];
-    plot.ledger_balance = plot.ledger_debit_total - plot.ledger_credit_total;
-    // The list shows the new totals; the plot table's file is not written here.
-    std::memcpy(&command.row_under_cursor_or_stop(), &plot, sizeof plot);
-  });
-  return whole;
+bool finish_holder_ledger(plot_command& command, plot_command::opening& ledger) {
+  return closing_calls(ledger.calls_made)
+      .then([&] { if (command.ok) command.ok = svc_52290_finish_ledger(command.ledger, command.entry_count, command.ledger_table); },
+            [&] { command.ok = 0; })  // not finished
+      .then([&] { if (command.ok && ledger.changes_begun) svc_52298_end_changes(command.ledger_table, command.ledger); })
+      .then([&] { svc_52302_close_ledger(command.ok, host_values::unused, &command.ledger, host_values::unused); })
+      .then([&] { show_ledger_totals_in_row(command); })
+      .whole();
 }
 
 // Ends the pass over the plot file: 52298 while the ok flag is set, then 52283.
-bool end_plot_pass(plot_command& command, bool changes_begun) {
+bool end_plot_pass(plot_command& command, plot_command::opening& pass) {
   FILE* file = command.call.file;
-  bool whole = true;
-  if (command.ok && changes_begun) whole &= guarded([&] { svc_52298_end_changes(command.plot_table, file); });
-  whole &= guarded([&] { svc_52283_end_pass(file); });
-  return whole;
+  return closing_calls(pass.calls_made)
+      .then([&] { if (command.ok && pass.changes_begun) svc_52298_end_changes(command.plot_table, file); })
+      .then([&] { svc_52283_end_pass(file); })
+      .whole();
 }
 
 }  // namespace
 
+void show_ledger_totals_in_row(plot_command& command) {
+  const double* totals = command.ledger_table->column_totals;
+  if (!totals) abandon_command();
+  plot_record& plot = command.record_buffer();
+  plot.ledger_debit_total = totals[debit_column];
+  plot.ledger_credit_total = totals[credit_column];
+  plot.ledger_balance = plot.ledger_debit_total - plot.ledger_credit_total;
+  // The list shows the new totals; the plot table's file is not written here.
+  std::memcpy(&command.row_under_cursor_or_stop(), &plot, sizeof plot);
+}
+
 void note_opened(plot_command& command, host_opening what) {
   // A command opens each thing once; one more would be a fault of the plug-in.
   if (command.opened_count == static_cast<int>(std::size(command.opened))) abandon_command();
-  command.opened[command.opened_count++] = {what, false};
+  command.opened[command.opened_count++] = {what, false, 0};
 }
 
 void note_changes_begun(plot_command& command) { command.opened[command.opened_count - 1].changes_begun = true; }
 
 void close_opened(plot_command& command, closing how) {
+  if (how == closing::as_it_is) command.how_closed = how;
   bool whole = true;
   while (command.opened_count > 0) {
-    // Taken off before it is closed: a closing that is abandoned is not tried again.
-    const plot_command::opening last = command.opened[--command.opened_count];
+    plot_command::opening& last = command.opened[command.opened_count - 1];
     switch (last.what) {
       case host_opening::holder_ledger:
-        if (how == closing::as_it_is)
-          whole &= guarded([&] { svc_52302_close_ledger(command.ok, host_values::unused, &command.ledger, host_values::unused); });
+        if (command.how_closed == closing::as_it_is)
+          whole &= closing_calls(last.calls_made)
+                       .then([&] { svc_52302_close_ledger(command.ok, host_values::unused, &command.ledger, host_values::unused); })
+                       .whole();
         else
-          whole &= finish_holder_ledger(command, last.changes_begun);
+          whole &= finish_holder_ledger(command, last);
         break;
       case host_opening::plot_pass:
-        whole &= end_plot_pass(command, last.changes_begun);
+        whole &= end_plot_pass(command, last);
         break;
     }
+    --command.opened_count;
   }
   if (!whole) abandon_command();
 }
@@ -196,9 +224,13 @@ namespace {
 // and must not be passed on.
 bool run_plot_command(const key_call& call) {
   const boundary from_host(boundary::kind::command);
+  if (!from_host.admitted()) return false;
   plot_command command{call};
   bool completed = false;
-  const bool ran = guarded([&] {
+  // A command that had to be abandoned, or that the host unwound, closes
+  // what it opened as its normal end does, from wherever it stopped; one
+  // abandoned passes the key on like one that stopped.
+  const bool ran = guarded_closing([&] {
     command.plot_table = svc_52256_table_descriptor(plot_table_no);
     command.ledger_table = svc_52256_table_descriptor(ledger_table_no);
     // Without both descriptors no command can run.
@@ -219,15 +251,8 @@ bool run_plot_command(const key_call& call) {
       default:
         break;
     }
-  });
-  if (!ran) {
-    // A command that had to be abandoned closes what it opened as its normal
-    // end does, from wherever it stopped, and passes the key on like one
-    // that stopped.
-    guarded([&] { close_opened(command); });
-    completed = false;
-  }
-  return completed;
+  }, [&] { close_opened(command, command.how_closed); });
+  return ran && completed;
 }
 
 }  // namespace
@@ -236,9 +261,8 @@ int32_t Q7_STDCALL plot_list_handler(int32_t key, uint16_t a2, int32_t* record_c
                                      int32_t a5, table_descriptor* table, int32_t a7, FILE* file,
                                      int32_t a9, uint16_t a10, int32_t a11) {
   const key_call call{key, a2, record_count, rows, a5, table, a7, file, a9, a10, a11};
-  // One command at a time: a key that arrives while one runs (from the host's
-  // message loop, while a form or a box is open) runs nothing of the plug-in.
-  if (command_running()) return call.pass_on(module.previous_plot_handler);
+  // A key that arrives while a command runs, or from a second thread, runs
+  // nothing of the plug-in's and is passed on at once.
   if (run_plot_command(call)) return 1;
   return call.pass_on(module.previous_plot_handler);
 }

@@ -8,4 +8,9 @@ void count_in_totals(const table_file& at, void* record, int32_t sign) {
   svc_52204_count_in_totals(at.table, record, sign, file_number_of(at.file));
 }
 
+void enter_written(const table_file& at, void* record) {
+  const auto enter = [&] { count_in_totals(at, record, enter_into_totals); };
+  guarded_or_undo(enter, enter);
+}
+
 }  // namespace q7

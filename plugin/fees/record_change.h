@@ -40,18 +40,25 @@ bool change_record(const table_file& at, int32_t index, Record& record, Rebuild&
   count_in_totals(at, &record, withdraw_from_totals);
   const Record old = record;
   bool written = false;
+  // From the withdrawal until the contents are entered again, whatever stops
+  // the change enters what the file holds: the old contents, or the new once written.
   guarded_or_undo(
       [&] {
         rebuild();
         written = svc_52287_write_record(host_values::unused, index, at.table, host_values::unused, at.file) != 0;
+        if (!written) record = old;
+        count_in_totals(at, &record, enter_into_totals);
       },
       [&] {
-        record = old;
-        guarded([&] { count_in_totals(at, &record, enter_into_totals); });
+        if (!written) record = old;
+        count_in_totals(at, &record, enter_into_totals);
       });
-  if (!written) record = old;
-  count_in_totals(at, &record, enter_into_totals);
   return written;
 }
+
+// Enters a record the host has just written or appended into the table's
+// column totals; the host's unwinding of the command before that is done
+// still enters it, since the file holds it now.
+void enter_written(const table_file& at, void* record);
 
 }  // namespace q7

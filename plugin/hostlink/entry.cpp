@@ -2,7 +2,8 @@
 // the three entry points, and what the module does when the host unloads it
 // without a stop. Each entry point is a boundary with a guard of its own: a
 // host call that had to be abandoned makes the entry answer -1 as a refusal
-// does.
+// does, and so does a call from a second thread while one is inside the
+// plug-in, changing nothing.
 #include "plugin/hostlink/entry.h"
 
 #include "abi/mazovia.h"
@@ -23,6 +24,7 @@ constexpr int32_t host_interface_version = 112;
 template <class Body>
 int32_t at_boundary(Body body) {
   const boundary from_host;
+  if (!from_host.admitted()) return refused;
   int32_t result = refused;
   guarded([&] { result = body(); });
   return result;
@@ -134,10 +136,14 @@ extern "C" int32_t Q7_STDCALL entry_30001(void* host_context, char* description)
 extern "C" int32_t Q7_STDCALL entry_30008(int32_t mode) {
   using namespace q7;
   if (mode == 0) {
-    // A refused activation leaves no key handler replaced, however it ended.
-    const int32_t result = at_boundary(activate);
-    if (result != ready) remove_handlers();
-    return result;
+    // A refused activation leaves no key handler replaced, however it ended:
+    // refused, abandoned, or unwound by the host.
+    return at_boundary([] {
+      int32_t result = refused;
+      guarded_closing([&] { result = activate(); }, [] { remove_handlers(); });
+      if (result != ready) remove_handlers();
+      return result;
+    });
   }
   return at_boundary([] {
     show_mismatch_report();

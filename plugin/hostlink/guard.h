@@ -35,6 +35,9 @@
 #include <sanitizer/asan_interface.h>
 #endif
 
+#include <type_traits>
+
+#include "plugin/hostlink/boundary.h"
 #include "plugin/platform/platform.h"
 
 namespace q7 {
@@ -57,12 +60,12 @@ extern guard_stack guards;
 [[noreturn]] void abandon_command();
 
 // Runs body under a guard of its own. True when body ran to its end; false
-// when a host call in it was abandoned, with control back here (or, with
-// every guard in use, when body could not be guarded and so did not run).
+// when a host call in it was abandoned, with control back here. With every
+// guard in use the command stops at once, as an abandonment stops it.
 template <class Body>
 bool guarded(Body&& body) {
   const int depth = guards.depth;
-  if (depth == guard_stack::capacity) return false;
+  if (depth >= guard_stack::capacity) abandon_command();
   guard_point& point = guards.points[depth];
   point.frame = __builtin_frame_address(0);
   point.chain = platform::frame_chain_head();
@@ -76,13 +79,27 @@ bool guarded(Body&& body) {
   return true;
 }
 
+// Runs body under a guard, with close registered as what closes or puts
+// back what body may leave half-done: when body is abandoned, close runs
+// (under a guard of its own) and the answer is false; when the host unwinds
+// the command inside body, the boundary's frame handler runs close.
+template <class Body, class Close>
+bool guarded_closing(Body&& body, Close&& close) {
+  using close_type = std::remove_reference_t<Close>;
+  const closing_step step{[](const void* what) { (*static_cast<close_type*>(const_cast<void*>(what)))(); },
+                          &close, closings};
+  closings = &step;
+  const bool ran = guarded(body);
+  closings = step.outer;
+  if (!ran) guarded(close);
+  return ran;
+}
+
 // Runs body; when it is abandoned, runs undo and goes on abandoning to the
-// next guard out.
+// next guard out. When the host unwinds the command inside body, undo runs too.
 template <class Body, class Undo>
 void guarded_or_undo(Body&& body, Undo&& undo) {
-  if (guarded(body)) return;
-  undo();
-  abandon_command();
+  if (!guarded_closing(body, undo)) abandon_command();
 }
 
 // Makes a host call through which the host may call the plug-in back: the
@@ -90,14 +107,18 @@ void guarded_or_undo(Body&& body, Undo&& undo) {
 // something and waits for the user runs the host's message loop, which may
 // deliver a key to a key handler or call an entry point (boxes 52028, 52029,
 // 35804 and the Windows box, dialogs 52023, the report view 52409, printing
-// 38360). However the host ended what it called back, the guards in force
-// before the call are the ones in force after it.
+// 38360). However the host ended what it called back, the guards and
+// closing steps in force before the call are the ones in force after it.
 template <class Call>
 decltype(auto) calling_back(Call&& call) {
   struct restored_on_return {
     int depth;
-    ~restored_on_return() { guards.depth = depth; }
-  } guards_before{guards.depth};
+    const closing_step* steps;
+    ~restored_on_return() {
+      guards.depth = depth;
+      closings = steps;
+    }
+  } before{guards.depth, closings};
   return call();
 }
 

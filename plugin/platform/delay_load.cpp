@@ -49,20 +49,23 @@ void* stand_in(const q7_delay_load_info& info) {
 void* bind_late_function(q7_delay_load_info& info, void** module_slot, const late_library& library) {
   const delay_load_hook hook = __pfnDliNotifyHook2;
   info.module = *module_slot;
+  // A function the hook hands back at the start serves this call only: the
+  // slot is left, and the hook is asked again next time.
   void* function = hook ? hook(dli_start_processing, &info) : nullptr;
   if (!function) {
     void* module = *module_slot;
     if (!module) {
       if (hook) module = hook(dli_note_pre_load_library, &info);
       if (!module) module = library.load(info.dll_name);
-      *module_slot = module;
+      // Another thread may have loaded it meanwhile: one reference is kept.
+      if (module && __atomic_exchange_n(module_slot, module, __ATOMIC_ACQ_REL) == module) library.release(module);
     }
     info.module = module;
     if (module && hook) function = hook(dli_note_pre_get_proc_address, &info);
     if (module && !function) function = library.find(module, info);
     if (!function) function = stand_in(info);
+    if (info.function_slot) *info.function_slot = function;
   }
-  if (info.function_slot) *info.function_slot = function;
   info.function = function;
   info.last_error = 0;
   if (hook) hook(dli_note_end_processing, &info);

@@ -41,6 +41,8 @@ void register_frame(q7_frame_record* record) {
 
 void unregister_frame(q7_frame_record* record) { *torval_native_frame_chain() = record->previous; }
 
+uint32_t current_thread() { return torval_native_GetCurrentThreadId(); }
+
 void disable_thread_notifications(module_handle) {}
 
 void install_se_translator(void* translator) { torval_native_set_se_translator(translator); }
@@ -64,6 +66,8 @@ void* find_function(void* module, const q7_delay_load_info& info) {
   return torval_native_GetProcAddress(module, info.import_by_name ? info.proc_name : nullptr);
 }
 
+void release_library(void*) {}
+
 void* user32_module;
 
 // The notifications of the Windows delay-load helper for one function of user32.
@@ -74,7 +78,7 @@ void* delay_load(const char* name, void** slot) {
   info.dll_name = "user32.dll";
   info.import_by_name = 1;
   info.proc_name = name;
-  static constexpr q7::platform::late_library native{&load_library, &find_function};
+  static constexpr q7::platform::late_library native{&load_library, &find_function, &release_library};
   return q7::platform::bind_late_function(info, &user32_module, native);
 }
 
@@ -83,8 +87,8 @@ void* delay_load(const char* name, void** slot) {
 extern "C" int Q7_STDCALL q7_MessageBoxA(void* owner, const char* text, const char* caption,
                                          unsigned style) {
   static void* bound;
-  if (!bound) delay_load("MessageBoxA", &bound);
-  return reinterpret_cast<message_box_function>(bound)(owner, text, caption, style);
+  void* const function = bound ? bound : delay_load("MessageBoxA", &bound);
+  return reinterpret_cast<message_box_function>(function)(owner, text, caption, style);
 }
 
 extern "C" int Q7_CDECL q7_wsprintfA(char* out, const char* format, ...) {

@@ -40,6 +40,9 @@ const q7_frame_record* frame_chain_head();
 void register_frame(q7_frame_record* record);
 void unregister_frame(q7_frame_record* record);
 
+// GetCurrentThreadId: the calling thread's number, never 0.
+uint32_t current_thread();
+
 // Tells the platform that the module has nothing to do at the host's thread
 // attach and detach, so that it is not called for them.
 void disable_thread_notifications(module_handle own);
@@ -48,6 +51,7 @@ void disable_thread_notifications(module_handle own);
 struct late_library {
   void* (*load)(const char* name);
   void* (*find)(void* module, const q7_delay_load_info& info);
+  void (*release)(void* module);  // a reference load took
 };
 // Binds one late-bound function of the module: asks the module's delay-load
 // notification hook at each step as the Windows helper does, then loads and

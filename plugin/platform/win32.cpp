@@ -41,6 +41,8 @@ void unregister_frame(q7_frame_record* record) {
   __asm__ volatile("movl %0, %%fs:0" : : "r"(record->previous) : "memory");
 }
 
+uint32_t current_thread() { return GetCurrentThreadId(); }
+
 void disable_thread_notifications(module_handle own) { DisableThreadLibraryCalls(static_cast<HMODULE>(own)); }
 
 void install_se_translator(void* translator) {
@@ -64,6 +66,8 @@ struct delay_descriptor {
 };
 
 void* load_library(const char* name) { return LoadLibraryA(name); }
+
+void release_library(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
 
 void* find_function(void* module, const q7_delay_load_info& info) {
   const char* name = info.import_by_name ? info.proc_name : MAKEINTRESOURCEA(info.ordinal);
@@ -95,7 +99,7 @@ extern "C" void* WINAPI q7_delay_load_helper(const delay_descriptor* descriptor,
     info.proc_name = reinterpret_cast<const char*>(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name)->Name);
   else
     info.ordinal = IMAGE_ORDINAL32(name);
-  static constexpr q7::platform::late_library windows{&load_library, &find_function};
+  static constexpr q7::platform::late_library windows{&load_library, &find_function, &release_library};
   return q7::platform::bind_late_function(info, reinterpret_cast<void**>(const_cast<char*>(base) + descriptor->module),
                                           windows);
 }

@@ -92,7 +92,7 @@ std::size_t format_two_decimals(double value, char (&text)[two_decimals_size]) {
   }
 
   // The value is mantissa · 2^exponent; the text shows hundredths, so the
-  // integer wanted is mantissa · 100 · 2^exponent, rounded half to even.
+  // integer wanted is mantissa · 100 · 2^exponent, rounded half away from zero.
   const uint64_t mantissa = biased_exponent ? fraction | uint64_t{1} << 52 : fraction;
   const int exponent = (biased_exponent ? biased_exponent : 1) - 1075;
   const uint64_t scaled = mantissa * 100;  // below 2^60
@@ -106,7 +106,7 @@ std::size_t format_two_decimals(double value, char (&text)[two_decimals_size]) {
     start = scaled >> shift;
     const uint64_t remainder = scaled & ((uint64_t{1} << shift) - 1);
     const uint64_t half = uint64_t{1} << (shift - 1);
-    if (remainder > half || (remainder == half && (start & 1) != 0)) ++start;
+    if (remainder >= half) ++start;
   }
   decimal_integer hundredths(start);
   hundredths.shift_left(doublings);
@@ -126,6 +126,58 @@ std::size_t format_two_decimals(double value, char (&text)[two_decimals_size]) {
   text[length++] = digits[n - 1];
   text[length] = 0;
   return length;
+}
+
+namespace {
+
+bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+double decimal_value(const char* text) {
+  while (is_blank(*text)) ++text;
+  const bool negative = *text == '-';
+  if (*text == '-' || *text == '+') ++text;
+  // Up to 18 significant digits are kept; the decimal exponent counts the rest.
+  uint64_t digits = 0;
+  int kept = 0, exponent = 0;
+  bool any = false;
+  const auto digit = [&](char c, bool after_point) {
+    any = true;
+    if (kept < 18) {
+      if (digits != 0 || c != '0') ++kept;
+      digits = digits * 10 + static_cast<uint64_t>(c - '0');
+      if (after_point) --exponent;
+    } else if (!after_point) {
+      ++exponent;
+    }
+  };
+  for (; is_digit(*text); ++text) digit(*text, false);
+  if (*text == '.' || *text == ',')
+    for (++text; is_digit(*text); ++text) digit(*text, true);
+  if (!any) return 0.0;
+  if ((*text == 'e' || *text == 'E') &&
+      (is_digit(text[1]) || ((text[1] == '-' || text[1] == '+') && is_digit(text[2])))) {
+    ++text;
+    const bool down = *text == '-';
+    if (*text == '-' || *text == '+') ++text;
+    int written = 0;
+    for (; is_digit(*text); ++text)
+      if (written < 100000) written = written * 10 + (*text - '0');
+    exponent += down ? -written : written;
+  }
+  // The digits are exact in a double (below 10^18, rounded once to 53 bits);
+  // so is each power of ten up to 10^22, and one product or quotient rounds once.
+  static constexpr double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  double value = static_cast<double>(digits);
+  for (; exponent > 22 && value != 0.0 && value <= 1e300; exponent -= 22) value *= 1e22;
+  for (; exponent < -22 && value != 0.0; exponent += 22) value /= 1e22;
+  if (exponent > 22) value = value == 0.0 ? 0.0 : value * 1e22 * 1e22;  // past the largest double
+  else if (exponent >= 0) value *= powers[exponent];
+  else value /= powers[-exponent];
+  return negative ? -value : value;
 }
 
 }  // namespace q7

@@ -1,7 +1,9 @@
-// Amounts as text with two decimals, exactly as "%.2f" writes them: the
-// value's exact binary fraction rounded half to even, a leading minus for a
-// negative value (a negative zero and a value rounding to zero included), no
-// grouping. The C library's formatting of a large amount converts all of its
+// Amounts as text with two decimals, as "%.2f" writes them but for an
+// exact halfway value: the value's exact binary fraction rounded to the
+// nearest hundredth, halfway away from zero (0.125 is "0.13", as Polish
+// practice and the host's own formatting round half a grosz), a leading
+// minus for a negative value (a negative zero and a value rounding to zero
+// included), no grouping. The C library's formatting of a large amount converts all of its
 // up to 309 digits through general multi-precision arithmetic; this does the
 // same work directly, in at most 34 passes over up to 35 nine-digit limbs.
 #pragma once
@@ -15,5 +17,11 @@ inline constexpr std::size_t two_decimals_size = 1 + 309 + 3 + 1;
 
 // Writes the value into text; answers its length.
 std::size_t format_two_decimals(double value, char (&text)[two_decimals_size]);
+
+// The number at the start of a text, read by the plug-in itself whatever
+// locale the process has set: blanks, a sign, digits with a decimal point or
+// a decimal comma ("12.50" and "12,50" alike), an exponent ("1e2"); 0 when
+// the text does not begin with a number.
+double decimal_value(const char* text);
 
 }  // namespace q7
