@@ -52,6 +52,9 @@ inline constexpr int credit_column = 1;
 inline constexpr int32_t column_scale = 100;
 inline constexpr double column_value_scale = amount_scale / column_scale;
 
+// Characters of a fee line: what a posting says of its amount.
+inline constexpr std::size_t fee_line_length = 32;
+
 #pragma pack(push, 1)
 
 // The host's description of one of its tables; the fields between belong to the host.
@@ -133,7 +136,7 @@ static_assert(sizeof(cash_record) == 1048);
 struct ledger_entry {
   uint8_t zero0[2];
   char title[301];              // the posting title: the key postings are found by
-  char fee_line[33];
+  char fee_line[fee_line_length + 1];
   char doc_date[9];             // YY.01.01
   char entry_date[9];           // the current date
   double amount;
@@ -180,11 +183,11 @@ struct fee_sheet {
   double heating_fee;
   double total;
   char fee_letters[61];
-  char membership_line[33];
-  char usage_line[33];
-  char energy_line[33];
-  char water_line[33];
-  char heating_line[33];
+  char membership_line[fee_line_length + 1];
+  char usage_line[fee_line_length + 1];
+  char energy_line[fee_line_length + 1];
+  char water_line[fee_line_length + 1];
+  char heating_line[fee_line_length + 1];
   double other_amount;          // used by the payments report only
 };
 static_assert(offsetof(fee_sheet, head.plot_no) == 0);
@@ -215,10 +218,10 @@ struct debts_sheet {
   double water_advance;
   double power_prev_year;
   double power_advance;
-  char water_prev_line[33];
-  char water_advance_line[33];
-  char power_prev_line[33];
-  char power_advance_line[33];
+  char water_prev_line[fee_line_length + 1];
+  char water_advance_line[fee_line_length + 1];
+  char power_prev_line[fee_line_length + 1];
+  char power_advance_line[fee_line_length + 1];
 };
 static_assert(offsetof(debts_sheet, water_prev_year) == 105);
 static_assert(offsetof(debts_sheet, water_advance) == 113);
@@ -235,8 +238,8 @@ struct entry_fee_sheet {
   sheet_head head;
   double entry_fee;
   double investment_fee;
-  char entry_fee_line[33];
-  char investment_fee_line[33];
+  char entry_fee_line[fee_line_length + 1];
+  char investment_fee_line[fee_line_length + 1];
 };
 static_assert(offsetof(entry_fee_sheet, entry_fee) == 105);
 static_assert(offsetof(entry_fee_sheet, investment_fee) == 113);

@@ -20,10 +20,11 @@
 #include "abi/records.h"
 #include "host/file_store.h"
 #include "host/host.h"
-#include "plugin/fees/cash_list.h"
-#include "plugin/fees/fee_sheet.h"
+#include "plugin/fees/payments_row.h"
+#include "plugin/fees/payments_sheet.h"
+#include "plugin/fees/fee_rules.h"
 #include "plugin/fees/ledger.h"
-#include "plugin/hostlink/host.h"
+#include "plugin/hostlink/services.h"
 
 extern "C" {
 int Q7_CDECL torval_session_step(const char* line) Q7_SYMBOL("torval_session_step");
@@ -87,9 +88,9 @@ q7::cash_record cash_document(const char* date, const char* plot, const char* pa
 }
 
 // The payments report's work for one document: its lines sorted into the
-// fee categories, the totals, the row's two lines and its spreadsheet row written
-// (into a buffer, the file a buffer at a time). The host keeps
-// the report's files in memory, so that the figure is the plug-in's.
+// fee categories, the totals, the amounts' texts and its spreadsheet row
+// written (into a buffer, the file a buffer at a time). The host keeps the
+// report's files in memory, so that the figure is the plug-in's.
 void payments_report_row_of_a_cash_document(benchmark::State& state) {
   start_host();
   const q7::cash_record documents[] = {
@@ -104,13 +105,16 @@ void payments_report_row_of_a_cash_document(benchmark::State& state) {
                     {{"wpisowe", 500}, {"2011 woda 12* 0.42=5.04", 5.04}}),
   };
   torval::host().files_in_memory = true;
-  q7::fee_sheet totals{};
+  q7::payments_row totals{};
   static q7::payments_sheet sheet;
   const char period[20] = "11.01.01\0" "11.12.31";
   q7::payments_sheet_begin(sheet, period);
   std::size_t rows = 0;
   for (auto _ : state) {
-    q7::payments_report_row(documents[rows++ % std::size(documents)], totals, sheet);
+    const q7::cash_record& document = documents[rows++ % std::size(documents)];
+    const q7::payments_row row = q7::payments_row_of(document);
+    q7::add_to_totals(totals, row);
+    q7::payments_sheet_row(sheet, document, row, q7::amount_texts_of(row));
     if (rows % 4096 == 0) {  // a report of 4096 documents ends, the next begins
       state.PauseTiming();
       q7::payments_sheet_end(sheet, q7::amount_texts_of(totals));

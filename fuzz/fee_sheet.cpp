@@ -10,7 +10,7 @@
 #include "abi/records.h"
 #include "fuzz/fee_input.h"
 #include "fuzz/support.h"
-#include "plugin/fees/fee_sheet.h"
+#include "plugin/fees/fee_rules.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "host/file_store.h"
 #include "host/host.h"
 #include "plugin/fees/ledger.h"
-#include "plugin/hostlink/host.h"
+#include "plugin/hostlink/services.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "abi/host_services.h"
 #include "plugin/hostlink/binding.h"
-#include "plugin/hostlink/host.h"
+#include "plugin/hostlink/services.h"
 #include "plugin/hostlink/module.h"
 #include "tests/support.h"
 

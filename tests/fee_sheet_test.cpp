@@ -8,7 +8,8 @@
 #include <string>
 
 #include "abi/mazovia.h"
-#include "plugin/fees/fee_sheet.h"
+#include "plugin/fees/fee_rules.h"
+#include "plugin/text/decimal_text.h"
 #include "tests/support.h"
 
 namespace q7 {

@@ -12,7 +12,7 @@
 #include "abi/mazovia.h"
 #include "abi/records.h"
 #include "plugin/fees/form_templates.h"
-#include "plugin/hostlink/host.h"
+#include "plugin/hostlink/services.h"
 #include "tests/support.h"
 
 namespace q7 {

@@ -11,7 +11,7 @@
 
 #include "abi/machine.h"
 #include "abi/records.h"
-#include "plugin/fees/fee_sheet.h"
+#include "plugin/hostlink/services.h"
 #include "tests/support.h"
 #ifndef _WIN32
 #include "host/platform.h"

@@ -209,7 +209,7 @@ TEST(PaymentsSheet, AFileThatCannotBeWrittenIsToldAfterTheReportAndChangesNothin
   test::attach_plugin_code();
   static payments_sheet sheet;
   payments_sheet_begin(sheet, "..\\..\\x\0" "11.02.28");
-  EXPECT_FALSE(payments_sheet_end(sheet, amount_texts_of(fee_sheet{})));
+  EXPECT_FALSE(payments_sheet_end(sheet, amount_texts_of(payments_row{})));
   const std::string run = test::transcript_of([] { tell_payments_sheet_not_written(sheet); });
   EXPECT_EQ(run, told + "  | początek lub koniec okresu raportu nie jest datą.\n");
   EXPECT_EQ(sheet_files(), files);

@@ -1,12 +1,51 @@
 // Ctrl-B in the list of firms: the yearly fees of the plot under the cursor,
-// checked in form 1001 and posted into the holder's ledger.
+// checked in form 1001, whose hook recomputes them as the rates are edited,
+// and posted into the holder's ledger.
+#include "abi/form_template.h"
 #include "abi/mazovia.h"
-#include "plugin/fees/fee_sheet.h"
+#include "plugin/fees/commands.h"
+#include "plugin/fees/fee_rules.h"
 #include "plugin/fees/form_templates.h"
-#include "plugin/fees/plot_commands.h"
+#include "plugin/fees/rates.h"
+#include "plugin/hostlink/boundary.h"
 #include "plugin/hostlink/guard.h"
+#include "plugin/text/decimal_text.h"
 
 namespace q7 {
+namespace {
+
+// Event hook of form 1001: marks the prepayments the plot bears when the
+// form is set up (event -2) and recomputes the fees after each edit (event 0).
+int32_t Q7_STDCALL fee_form_hook(int32_t, int32_t event) {
+  // The hook is a boundary of its own: the host's forms engine stands between
+  // it and the command that showed the form. What is abandoned here leaves
+  // the form as it is.
+  const boundary from_host;
+  if (!from_host.admitted()) return 0;
+  guarded([&] {
+    // A scratch sheet of the hook's own: the form data record the command
+    // handed to the forms engine is never touched from here.
+    fee_sheet scratch{};
+    switch (static_cast<int16_t>(event & 0xFFFF)) {
+      case forms::event_setup:
+        svc_52040_exchange_form_data(&scratch, forms::form_to_record);
+        if (letters_call_for(scratch.fee_letters, 'r')) svc_52034_set_item_state(water_fee_marker, forms::state_hidden, forms::bits_on);
+        if (letters_call_for(scratch.fee_letters, 'e')) svc_52034_set_item_state(energy_fee_marker, forms::state_hidden, forms::bits_on);
+        break;
+      case forms::event_changed:
+        svc_52040_exchange_form_data(&scratch, forms::form_to_record);
+        compute_plot_fees(scratch);
+        svc_52040_exchange_form_data(&scratch, forms::record_to_form);
+        svc_52034_set_item_state(forms::all_items, forms::state_redraw, forms::bits_on);
+        break;
+      default:
+        break;
+    }
+  });
+  return 0;
+}
+
+}  // namespace
 
 void generate_annual_fees(plot_command& command) {
   if (!take_plot_under_cursor(command)) return;
@@ -25,9 +64,8 @@ void generate_annual_fees(plot_command& command) {
   read_rates(sheet);
   fill_fee_sheet(sheet, plot);
   compute_plot_fees(sheet);
-  if (calling_back([&] {
-        return svc_52026_show_form(form_template_block.data(), annual_fees_form, &sheet, &fee_form_hook, host_values::unused);
-      }) != confirmed)
+  if (svc_52026_show_form(form_template_block.data(), annual_fees_form, &sheet, &fee_form_hook, host_values::unused) !=
+      confirmed)
     return;
   // A form that hands back a rate it never accepts (not a number, or beyond
   // its limits) was not confirmed: such a rate would post a fee of no meaning.

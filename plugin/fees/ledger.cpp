@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "plugin/fees/fee_sheet.h"
 #include "plugin/fees/record_change.h"
 #include "plugin/hostlink/guard.h"
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "abi/records.h"
-#include "plugin/hostlink/host.h"
+#include "plugin/hostlink/services.h"
 
 namespace q7 {
 

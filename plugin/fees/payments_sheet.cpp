@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "abi/mazovia.h"
-#include "plugin/hostlink/host.h"
+#include "plugin/hostlink/services.h"
 #include "plugin/platform/platform.h"
 
 namespace q7 {
@@ -49,7 +49,7 @@ constexpr unsigned text_field_size(unsigned n) { return 3 * n + 3; }
 // The longest row: name, plot number, a date that is not one (kept as text),
 // seven amounts of the largest double, the separators and the line end, and
 // two bytes beyond, which a character's copy may touch.
-constexpr unsigned longest_row = text_field_size(sizeof(fee_sheet::head.holder_name) - 1) +
+constexpr unsigned longest_row = text_field_size(sizeof(payments_row::payer) - 1) +
                                  text_field_size(sizeof(cash_record::cash_plot_no)) +
                                  text_field_size(8) + amount_texts::count * two_decimals_size + 2 + 2 + 2;
 static_assert(longest_row < payments_sheet::buffer_size / 2);
@@ -126,14 +126,6 @@ char* room_for_a_row(payments_sheet& sheet) {
 
 }  // namespace
 
-amount_texts amount_texts_of(const fee_sheet& s) {
-  const double amounts[amount_texts::count] = {s.membership_fee, s.usage_fee,    s.energy_fee, s.water_fee,
-                                               s.heating_fee,    s.other_amount, s.total};
-  amount_texts texts;
-  for (int i = 0; i < amount_texts::count; ++i) format_two_decimals(amounts[i] / amount_scale, texts.text[i]);
-  return texts;
-}
-
 void payments_sheet_begin(payments_sheet& sheet, const char* period) {
   sheet.file = nullptr;
   sheet.failed = true;
@@ -156,11 +148,11 @@ void payments_sheet_begin(payments_sheet& sheet, const char* period) {
   sheet.length = static_cast<unsigned>(put(sheet.buffer, header, sizeof header - 1) - sheet.buffer);
 }
 
-void payments_sheet_row(payments_sheet& sheet, const cash_record& record, const fee_sheet& row,
+void payments_sheet_row(payments_sheet& sheet, const cash_record& record, const payments_row& row,
                         const amount_texts& amounts) {
   if (sheet.failed) return;
   char* out = room_for_a_row(sheet);
-  out = put_text(out, row.head.holder_name, sizeof row.head.holder_name - 1);
+  out = put_text(out, row.payer, sizeof row.payer - 1);
   *out++ = ';';
   out = put_text(out, record.cash_plot_no, sizeof record.cash_plot_no);
   *out++ = ';';

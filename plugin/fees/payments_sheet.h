@@ -7,19 +7,10 @@
 #pragma once
 
 #include "abi/records.h"
+#include "plugin/fees/payments_row.h"
 #include "plugin/platform/platform.h"
-#include "plugin/text/decimal_text.h"
 
 namespace q7 {
-
-// The seven amounts of a row or of the totals in the columns' order, each as
-// "%.2f" writes it (amounts are held ×10000), formatted once for the listing
-// and the spreadsheet file alike.
-struct amount_texts {
-  static constexpr int count = 7;
-  char text[count][two_decimals_size];
-};
-amount_texts amount_texts_of(const fee_sheet& s);
 
 // A spreadsheet file being written: its rows gather in the buffer, which is
 // written out whenever it could not take the longest row. What the report
@@ -38,7 +29,7 @@ struct payments_sheet {
 // makes its temporary file and writes the header row.
 void payments_sheet_begin(payments_sheet& sheet, const char* period);
 // A document's row: payer, plot number as typed, date, and the row's seven amounts.
-void payments_sheet_row(payments_sheet& sheet, const cash_record& record, const fee_sheet& row,
+void payments_sheet_row(payments_sheet& sheet, const cash_record& record, const payments_row& row,
                         const amount_texts& amounts);
 // The empty row and the totals row; the file, complete, takes the place of
 // an older one of its name. False when it could not (nothing is left of the

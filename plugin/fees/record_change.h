@@ -13,7 +13,7 @@
 
 #include "abi/records.h"
 #include "plugin/hostlink/guard.h"
-#include "plugin/hostlink/host.h"
+#include "plugin/hostlink/services.h"
 
 namespace q7 {
 

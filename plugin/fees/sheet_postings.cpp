@@ -6,9 +6,10 @@
 #include <cstring>
 
 #include "abi/mazovia.h"
-#include "plugin/fees/fee_sheet.h"
 #include "plugin/fees/form_templates.h"
-#include "plugin/fees/plot_commands.h"
+#include "plugin/fees/commands.h"
+#include "plugin/fees/fee_rules.h"
+#include "plugin/fees/rates.h"
 #include "plugin/hostlink/guard.h"
 #include "plugin/text/formatted_text.h"
 
@@ -77,8 +78,7 @@ bool run(plot_command& command, const sheet_command<Sheet, N>& what) {
   // A form that hands back an amount it never accepts (not a number, or
   // beyond its limits) was not confirmed: it would post an amount of no meaning.
   bool confirmed_form =
-      calling_back([&] { return svc_52026_show_form(form_template_block.data(), what.form, &sheet, nullptr); }) ==
-      confirmed;
+      svc_52026_show_form(form_template_block.data(), what.form, &sheet, nullptr) == confirmed;
   for (std::size_t i = 0; i < N; ++i)
     confirmed_form = confirmed_form && within_form_limits(amount_at(&sheet, what.postings[i].amount));
   if (!confirmed_form) {
@@ -94,7 +94,7 @@ bool run(plot_command& command, const sheet_command<Sheet, N>& what) {
     char line[256];
     format_text(line, what.fee_line_format, bookkeeping_year(), p.label, amount / amount_scale);
     char* fee_line = reinterpret_cast<char*>(&sheet) + p.fee_line;
-    copy_field(fee_line, {line}, 32);
+    copy_field(fee_line, {line}, fee_line_length);
     post(command, titles[i], amount, fee_line);
   }
 

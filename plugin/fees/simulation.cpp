@@ -2,16 +2,13 @@
 // written into the spare columns 'kwota1' (all fees) and 'kwota2' (without
 // the fees that depend on the fee letters). No ledger is touched.
 #include "abi/mazovia.h"
-#include "plugin/fees/fee_sheet.h"
-#include "plugin/fees/plot_commands.h"
+#include "plugin/fees/fee_rules.h"
+#include "plugin/fees/commands.h"
+#include "plugin/fees/rates.h"
 #include "plugin/fees/record_change.h"
 #include "plugin/hostlink/guard.h"
 
 namespace q7 {
-namespace {
-
-
-}  // namespace
 
 void simulate_fee_generation(plot_command& command) {
   if (question_box({"uwaga"},

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "abi/mazovia.h"
-#include "plugin/hostlink/host.h"
+#include "plugin/hostlink/services.h"
 #include "plugin/hostlink/module.h"
 
 extern "C" void* const q7_fallback_table[15] Q7_SYMBOL("q7_fallback_table");

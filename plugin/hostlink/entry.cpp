@@ -9,7 +9,7 @@
 #include "abi/mazovia.h"
 #include "plugin/hostlink/boundary.h"
 #include "plugin/hostlink/guard.h"
-#include "plugin/hostlink/host.h"
+#include "plugin/hostlink/services.h"
 #include "plugin/hostlink/module.h"
 #include "plugin/hostlink/size_check.h"
 #include "plugin/text/formatted_text.h"
@@ -84,7 +84,7 @@ void show_install_notice() {
   char text[128];
   format_text(text, MZ("Zainstalowano wtyczkę: %s"), plugin_description.data());
   dont_ask = 0;
-  calling_back([&] { return svc_52023_run_dialog(host_values::install_notice_dialog, &dont_ask, host_values::unused, text); });
+  svc_52023_run_dialog(host_values::install_notice_dialog, &dont_ask, host_values::unused, text);
   configuration(host_values::setting_write_int, settings_section, "Pytaj", "%d",
                 static_cast<int>(low_half(dont_ask)));
 }

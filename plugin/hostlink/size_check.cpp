@@ -5,7 +5,7 @@
 #include "abi/mazovia.h"
 #include "abi/records.h"
 #include "plugin/hostlink/guard.h"
-#include "plugin/hostlink/host.h"
+#include "plugin/hostlink/services.h"
 #include "plugin/hostlink/module.h"
 #include "plugin/text/formatted_text.h"
 
@@ -65,14 +65,12 @@ void check_size(size_check& check) {
 void show_mismatch_report() {
   const char* description = plugin_description.data();
   if (!mismatch_head) {
-    calling_back([&] {
-      return svc_52029_stop_message("STOP!!!",
+    svc_52029_stop_message("STOP!!!",
               MZ("Moduł \"%s\" i program występują w różnych wersjach!\n\nZostał zakualizowany "
                  "tylko program albo tylko moduł,\na nie oba jednocześnie! Aby naprawić tę "
                  "sytuację\nzainstaluj aktualizację programu wraz z modułem \"%s\".\n\nMODUŁ NIE "
                  "ZOSTANIE ZAŁADOWANY!!!\n"),
                        host_values::style_stop, description, description);
-    });
     return;
   }
   char text[2048] = "";
@@ -88,7 +86,7 @@ void show_mismatch_report() {
       append(text, "%s\n", "brak");
   }
   append(text, MZ("\nModuł wtyczki \x02%s\x01\nNIE zostanie załadowany!"), module_file_name_part());
-  calling_back([&] { return svc_52028_question_box("STOP!!!", text, host_values::style_stop); });
+  svc_52028_question_box("STOP!!!", text, host_values::style_stop);
 }
 
 }  // namespace q7

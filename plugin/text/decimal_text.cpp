@@ -135,6 +135,17 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
+int32_t read_plot_number(const char* text, std::size_t width) {
+  std::size_t i = 0;
+  while (i < width && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < width && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  uint32_t value = 0;  // unsigned: a long number wraps instead of overflowing
+  for (; i < width && is_digit(text[i]); ++i) value = value * 10 + static_cast<uint32_t>(text[i] - '0');
+  if (negative) value = 0u - value;
+  return static_cast<int32_t>(value);
+}
+
 double decimal_value(const char* text) {
   while (is_blank(*text)) ++text;
   const bool negative = *text == '-';

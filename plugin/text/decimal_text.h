@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace q7 {
 
@@ -17,6 +18,11 @@ inline constexpr std::size_t two_decimals_size = 1 + 309 + 3 + 1;
 
 // Writes the value into text; answers its length.
 std::size_t format_two_decimals(double value, char (&text)[two_decimals_size]);
+
+// A plot number as a text field holds it (at most width bytes of it): leading
+// blanks, an optional sign, digits up to the first non-digit; 0 when there
+// is none. A longer number wraps at 32 bits.
+int32_t read_plot_number(const char* text, std::size_t width);
 
 // The number at the start of a text, read by the plug-in itself whatever
 // locale the process has set: blanks, a sign, digits with a decimal point or

@@ -12,13 +12,39 @@
 
 #include "abi/host_services.h"
 #include "listed_services.h"  // generated from plugin/hostlink/services.list
+#include "plugin/hostlink/guard.h"
 
+// The thunks themselves, called only through the names below.
+namespace q7::thunks {
 #define Q7_DECLARE_THUNK(number, convention, result, parameters) \
   extern "C" result convention svc_##number parameters Q7_SYMBOL("svc_" #number);
 Q7_HOST_SERVICES(Q7_DECLARE_THUNK)
 #undef Q7_DECLARE_THUNK
+}  // namespace q7::thunks
 
-#define Q7_NAME_THUNK(number, bytes, name, what) inline constexpr auto& svc_##number##_##name = svc_##number;
+// A service the host cannot call the plug-in back from is its thunk; one it
+// can is called so that the guards and closing steps in force before it are
+// in force after it (calling_back, plugin/hostlink/guard.h), as its line in
+// services.list says.
+namespace q7::named {
+template <auto& thunk>
+struct calling_back_call {
+  template <class... Arguments>
+  decltype(auto) operator()(Arguments... arguments) const {
+    return calling_back([&] { return thunk(arguments...); });
+  }
+};
+template <bool calls_back, auto& thunk>
+struct service {
+  static constexpr auto& value = thunk;
+};
+template <auto& thunk>
+struct service<true, thunk> {
+  static constexpr calling_back_call<thunk> value{};
+};
+}  // namespace q7::named
+#define Q7_NAME_THUNK(number, bytes, calls_back, name, what) \
+  inline constexpr auto& svc_##number##_##name = q7::named::service<calls_back, q7::thunks::svc_##number>::value;
 Q7_LISTED_SERVICES(Q7_NAME_THUNK)
 #undef Q7_NAME_THUNK
 
@@ -44,7 +70,7 @@ struct service {
                                                                    : stack_bytes(static_cast<void(*) parameters>(nullptr))},
 inline constexpr service declared[] = {Q7_HOST_SERVICES(Q7_DECLARED)};
 #undef Q7_DECLARED
-#define Q7_LISTED(number, bytes, name, what) service{number, bytes},
+#define Q7_LISTED(number, bytes, calls_back, name, what) service{number, bytes},
 inline constexpr service listed[] = {Q7_LISTED_SERVICES(Q7_LISTED)};
 #undef Q7_LISTED
 
@@ -66,7 +92,7 @@ constexpr bool agrees() {
                 "services.list and abi/host_services.h disagree on this service's bytes (-2: not declared)");
   return true;
 }
-#define Q7_AGREES(number, bytes, name, what) && agrees<number, bytes, declared_bytes(number)>()
+#define Q7_AGREES(number, bytes, calls_back, name, what) && agrees<number, bytes, declared_bytes(number)>()
 static_assert(true Q7_LISTED_SERVICES(Q7_AGREES));
 #undef Q7_AGREES
 consteval bool every_declared_service_listed() {
@@ -103,6 +129,13 @@ void end_cash_list_command(int32_t code);
 
 // Formatted message (35804): the host formats and shows the text.
 int16_t formatted_message(text_ref caption, const char* format, int32_t style, ...);
+
+// Bounded text copy into a field of n+1 bytes (52161): the field receives
+// the source cut to at most n characters and terminated.
+void copy_field(char* field, text_ref source, uint16_t n);
+
+// The bookkeeping year (52268), read afresh at every call.
+int16_t bookkeeping_year();
 
 // Section of the plug-in's settings in the host's configuration store.
 inline constexpr char settings_section[] = "Sudma";

@@ -1,6 +1,6 @@
 // Where the plug-in's two parts meet: the host link installs at activation
 // the key handlers that the commands give it. Neither part includes the other.
-#include "plugin/fees/key_handlers.h"
+#include "plugin/fees/list_handlers.h"
 #include "plugin/hostlink/module.h"
 
 namespace q7 {

@@ -1,25 +1,20 @@
-#include "plugin/fees/fee_sheet.h"
+// The fee rules: what each fee is, and the fee lines that tell it.
+#include "plugin/fees/fee_rules.h"
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "abi/form_template.h"
 #include "abi/mazovia.h"
-#include "plugin/fees/form_templates.h"
-#include "plugin/hostlink/boundary.h"
-#include "plugin/hostlink/guard.h"
+#include "plugin/hostlink/services.h"
 #include "plugin/text/decimal_text.h"
 #include "plugin/text/formatted_text.h"
 
 namespace q7 {
 namespace {
 
-constexpr uint16_t fee_line_length = 32;
-
-
 // Formats one fee line into a scratch buffer, cut there if it must be, and
-// copies at most 32 characters of it into its field.
+// copies at most a fee line's characters of it into its field.
 template <class... Values>
 void write_fee_line(char (&field)[fee_line_length + 1], const char* format, Values... values) {
   char scratch[256];
@@ -42,32 +37,6 @@ double heating_amount(const char* fee_letters) {
 }
 
 }  // namespace
-
-void copy_field(char* field, text_ref source, uint16_t n) {
-  svc_52161_copy_text(field, source.text, n);
-  // The field's last byte ends it whatever the host wrote: a copy that
-  // stops without its terminator, or writes nothing at all, leaves a text
-  // that is read, searched and handed on as one.
-  field[n] = 0;
-}
-
-int32_t read_plot_number(const char* text, std::size_t width) {
-  std::size_t i = 0;
-  while (i < width && (text[i] == ' ' || text[i] == '\t')) ++i;
-  bool negative = false;
-  if (i < width && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  uint32_t value = 0;  // unsigned: a long number wraps instead of overflowing
-  for (; i < width && text[i] >= '0' && text[i] <= '9'; ++i)
-    value = value * 10 + static_cast<uint32_t>(text[i] - '0');
-  if (negative) value = 0u - value;
-  return static_cast<int32_t>(value);
-}
-
-int16_t bookkeeping_year() {
-  const int16_t* year = svc_52268_bookkeeping_year();
-  if (!year) abandon_command();
-  return *year;
-}
 
 void fill_sheet_head(sheet_head& head, const plot_record& plot) {
   head.plot_no = static_cast<int16_t>(read_plot_number(plot.plot_no_text, sizeof plot.plot_no_text));
@@ -124,35 +93,6 @@ void compute_plot_fees(fee_sheet& sheet) {
 
   write_fee_line(sheet.membership_line, MZ("%d %s%5.2f"), bookkeeping_year(),
                  MZ("składka członk."), sheet.membership_fee / amount_scale);
-}
-
-int32_t Q7_STDCALL fee_form_hook(int32_t, int32_t event) {
-  // The hook is a boundary of its own: the host's forms engine stands between
-  // it and the command that showed the form. What is abandoned here leaves
-  // the form as it is.
-  const boundary from_host;
-  if (!from_host.admitted()) return 0;
-  guarded([&] {
-    // A scratch sheet of the hook's own: the form data record the command
-    // handed to the forms engine is never touched from here.
-    fee_sheet scratch{};
-    switch (static_cast<int16_t>(event & 0xFFFF)) {
-      case forms::event_setup:
-        svc_52040_exchange_form_data(&scratch, forms::form_to_record);
-        if (letters_call_for(scratch.fee_letters, 'r')) svc_52034_set_item_state(water_fee_marker, forms::state_hidden, forms::bits_on);
-        if (letters_call_for(scratch.fee_letters, 'e')) svc_52034_set_item_state(energy_fee_marker, forms::state_hidden, forms::bits_on);
-        break;
-      case forms::event_changed:
-        svc_52040_exchange_form_data(&scratch, forms::form_to_record);
-        compute_plot_fees(scratch);
-        svc_52040_exchange_form_data(&scratch, forms::record_to_form);
-        svc_52034_set_item_state(forms::all_items, forms::state_redraw, forms::bits_on);
-        break;
-      default:
-        break;
-    }
-  });
-  return 0;
 }
 
 }  // namespace q7

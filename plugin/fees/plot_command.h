@@ -1,5 +1,6 @@
-// The commands of the list of firms (the plot table) and what they share:
-// the working state of one key press, the holder's ledger, the rates.
+// What the commands of the list of firms (the plot table) share: the working
+// state of one key press, the plot under the cursor, the holder's ledger,
+// closing what a command opened, postings and the closing message.
 #pragma once
 
 #include <cstdint>
@@ -55,10 +56,6 @@ struct plot_command {
   ledger_access holder_ledger();
 };
 
-// An amount a form accepts: a finite number within the forms' amount limits
-// (±10¹³ scaled).
-bool within_form_limits(double amount);
-
 // Registers what was just opened, and marks that its changes have begun.
 void note_opened(plot_command& command, host_opening what);
 void note_changes_begun(plot_command& command);
@@ -69,11 +66,6 @@ void close_opened(plot_command& command, closing how = closing::finished);
 // The holder's ledger totals (table 36's column totals) into the plot's row
 // of the list, as the host shows it.
 void show_ledger_totals_in_row(plot_command& command);
-
-// The four rates of the setting "Stawki", or their defaults when it cannot be
-// read: plot_rate, water_rate, membership_fee, energy_rate in that order.
-void read_rates(fee_sheet& sheet);
-void save_rates(const fee_sheet& sheet);
 
 // Prepares the ledger table and copies the plot under the cursor into the
 // record buffer; false when there is no plot there to work on.
@@ -92,11 +84,5 @@ void post(plot_command& command, const char* title, double amount, const char* f
 // The closing message: the posted total, or the text for nothing posted.
 void tell_posted_total(const plot_command& command, const char* posted_format,
                        const char* nothing_posted);
-
-// The commands, in the order of their keys.
-void record_previous_year_debts(plot_command& command);   // Ctrl-A
-void generate_annual_fees(plot_command& command);         // Ctrl-B
-void simulate_fee_generation(plot_command& command);      // Ctrl-C
-bool charge_entry_fees(plot_command& command);            // Ctrl-W; true when it completed
 
 }  // namespace q7
