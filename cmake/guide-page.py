@@ -70,7 +70,7 @@ DIRECTIVE = re.compile(r"␁t([a-z0-9-]*)␁")
 STOP = re.compile(r"([a-z])(-?\d+)")
 OPEN, CLOSE, TAB, RETURN = ("␂", "␅"), "␁", "␉", "␍"
 FRAME = "│"
-WIDE = 100  # columns a printed portrait page holds in 8 pt, with room to spare
+WIDE = 104  # columns that a printed portrait page holds in 8 pt
 
 
 def columns(text, stops):
