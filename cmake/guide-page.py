@@ -41,8 +41,8 @@ code { font-family: Consolas, "DejaVu Sans Mono", "Liberation Mono", "Courier Ne
 pre { font-family: Consolas, "DejaVu Sans Mono", "Liberation Mono", "Courier New", monospace; font-size: 9pt;
       line-height: 1.25; white-space: pre-wrap; overflow-wrap: anywhere;
       background: #f7f7f2; border: 1px solid #d6d6c8; padding: .6em .8em; }
-pre.screen { white-space: pre; overflow-wrap: normal; overflow-x: auto; }
-pre.wide { width: max-content; max-width: calc(100vw - 4rem); box-sizing: border-box; position: relative;
+.screen pre { white-space: pre; overflow-wrap: normal; overflow-x: auto; }
+.wide pre { width: max-content; max-width: calc(100vw - 4rem); box-sizing: border-box; position: relative;
            left: 50%; transform: translateX(-50%);
            font-size: max(6pt, min(9pt, calc((100vw - 6rem) / (var(--cols) * .61)))); }
 pre code { background: none; padding: 0; font-size: inherit; }
@@ -56,8 +56,9 @@ td code { white-space: pre; }
   nav.toc { display: none; }
   h2 { page-break-before: always; }
   h2, h3 { page-break-after: avoid; }
-  pre, pre.wide { font-size: 8pt; overflow: visible; }
-  pre.wide { page: wide; left: 0; transform: none; max-width: none; }
+  pre, .wide pre { font-size: 8pt; overflow: visible; }
+  .wide { page: wide; }
+  .wide pre { left: 0; transform: none; max-width: none; }
   table, pre { page-break-inside: avoid; }
   td code { white-space: pre-wrap; }
   a { color: inherit; text-decoration: none; }
@@ -134,7 +135,7 @@ def shown_screen(match):
         lines.append(text)
         width = max(width, w)
     wide = f' wide" style="--cols: {width}' if width > WIDE else ""
-    return f'<pre class="screen{wide}"><code>' + "\n".join(lines) + "</code></pre>"
+    return f'<div class="screen{wide}"><pre><code>' + "\n".join(lines) + "</code></pre></div>"
 
 
 def main(argv):
