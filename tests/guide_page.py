@@ -6,7 +6,8 @@
     guide_page.py --page FILE   checks the page FILE as it is
 
 Fails when, in a window 1280 pixels wide, an element reaches past the page's
-right edge or has to be scrolled sideways; when the text holds a control
+right edge or has to be scrolled sideways; when a form's box on a screen has
+a line longer or shorter than its frame; when the text holds a control
 character or a symbol drawn for one (the markup of the host's texts as the
 transcripts show it); or when, printed on A4 (Chromium's own PDF, read back
 here), any text is smaller than 8 pt. Runs offline, in a few seconds.
@@ -43,6 +44,20 @@ TOO_WIDE = """(() => {
   }
   if (document.documentElement.scrollWidth > page)
     found.push(`the page scrolls sideways: ${document.documentElement.scrollWidth} px in ${page} px`);
+  return found;
+})()"""
+
+# A form keeps its frame: in each screen, the lines of a form's box are all as
+# wide as its top line, whatever markup the page turned into bold.
+BROKEN_FRAMES = """(() => {
+  const found = [];
+  for (const pre of document.querySelectorAll("pre")) {
+    const lines = pre.textContent.split("\\n"), top = lines.find(l => l.startsWith("┌"));
+    if (!top) continue;
+    for (const line of lines)
+      if (/^[│└]/.test(line) && line.length !== top.length)
+        found.push(`a form's line is ${line.length} characters, its frame ${top.length}: ${line.trim()}`);
+  }
   return found;
 })()"""
 
@@ -199,6 +214,7 @@ def check(page_file):
         browser.call("Page.navigate", url="file://" + os.path.abspath(page_file))
         browser.wait_for("Page.loadEventFired")
         faults += [f"at {WINDOW_WIDTH} px: {f}" for f in browser.evaluate(TOO_WIDE)]
+        faults += browser.evaluate(BROKEN_FRAMES)
         text = browser.evaluate("document.body.innerText")
         for line in text.splitlines():
             if CONTROL.search(line):
