@@ -93,9 +93,13 @@ class Chromium:
         os.close(answers_write)
         self.commands = os.fdopen(commands_write, "wb")
         self.answers = os.fdopen(answers_read, "rb")
-        self.pending, self.number, self.events = b"", 0, []
-        target = self.call("Target.createTarget", url="about:blank")["targetId"]
-        self.session = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
+        self.pending, self.number, self.events, self.session = b"", 0, [], None
+        try:
+            target = self.call("Target.createTarget", url="about:blank")["targetId"]
+            self.session = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
+        except BaseException:
+            self.close()
+            raise
 
     def message(self):
         while b"\0" not in self.pending:
@@ -109,7 +113,7 @@ class Chromium:
     def call(self, method, **params):
         self.number += 1
         request = {"id": self.number, "method": method, "params": params}
-        if getattr(self, "session", None):
+        if self.session:
             request["sessionId"] = self.session
         self.commands.write(json.dumps(request).encode() + b"\0")
         self.commands.flush()
