@@ -7,6 +7,15 @@ screens as fixed-width blocks, and a print layout. Made by Debian's
 python3-markdown (run by Debian's own Python, where that module lives), so
 the same guide always gives the same bytes. The comments that mark the
 guide's screens and tables for docs/ekrany.py are left out.
+
+The screens in the guide's text keep the markup of the host's texts as the
+stand-in host draws it (so that docs/ekrany.py compares them with real
+runs); the page shows it as the program does: an emphasised stretch (byte 2,
+or 5 in a button, up to byte 1) in bold, a layout directive (byte 1, letters
+and numbers, byte 1) as the columns it sets, a tab as a space, a carriage
+return not at all. A form's line keeps its frame where it was. A screen wider
+than the text column spreads over the window's width, its type made smaller
+as far as it must to fit; printed, it has a landscape page of its own.
 """
 import html
 import re
@@ -27,27 +36,106 @@ nav.toc ul { margin: .2em 0; padding-left: 1.2em; }
 table { border-collapse: collapse; margin: .8em 0; font-size: .95em; }
 th, td { border: 1px solid #b8b8b8; padding: .25em .5em; vertical-align: top; }
 th { background: #e8efe8; }
-code { font-family: Consolas, "DejaVu Sans Mono", "Segoe UI Symbol", FreeMono, monospace; font-size: .92em;
+code { font-family: Consolas, "DejaVu Sans Mono", "Liberation Mono", "Courier New", monospace; font-size: .92em;
        background: #f2f2f2; padding: 0 .15em; }
-pre { font-family: Consolas, "DejaVu Sans Mono", "Segoe UI Symbol", FreeMono, monospace; font-size: 9pt;
-      line-height: 1.25;
-      background: #f7f7f2; border: 1px solid #d6d6c8; padding: .6em .8em; overflow-x: auto; }
+pre { font-family: Consolas, "DejaVu Sans Mono", "Liberation Mono", "Courier New", monospace; font-size: 9pt;
+      line-height: 1.25; white-space: pre-wrap; overflow-wrap: anywhere;
+      background: #f7f7f2; border: 1px solid #d6d6c8; padding: .6em .8em; }
+.screen pre { white-space: pre; overflow-wrap: normal; overflow-x: auto; }
+.wide pre { width: max-content; max-width: calc(100vw - 4rem); box-sizing: border-box; position: relative;
+           left: 50%; transform: translateX(-50%);
+           font-size: max(6pt, min(9pt, calc((100vw - 6rem) / (var(--cols) * .61)))); }
 pre code { background: none; padding: 0; font-size: inherit; }
+pre strong { font-weight: bold; }
 td code { white-space: pre; }
 @media print {
   @page { size: A4; margin: 15mm 12mm; }
+  @page wide { size: A4 landscape; margin: 12mm 12mm; }
   body { font-size: 10pt; }
   main { max-width: none; padding: 0; }
   nav.toc { display: none; }
   h2 { page-break-before: always; }
   h2, h3 { page-break-after: avoid; }
-  pre { font-size: 5.6pt; white-space: pre-wrap; overflow: visible; page-break-inside: avoid; }
+  pre, .wide pre { font-size: 8pt; overflow: visible; }
+  .wide { page: wide; }
+  .wide pre { left: 0; transform: none; max-width: none; }
   table, pre { page-break-inside: avoid; }
+  td code { white-space: pre-wrap; }
   a { color: inherit; text-decoration: none; }
 }
 """
 
 MARKS = re.compile(r"^<!-- (ekran|tabela): [^>]*-->\n|^<!-- /tabela -->\n", re.M)
+SCREEN = re.compile(r'<pre><code class="language-text">(.*?)</code></pre>', re.S)
+DIRECTIVE = re.compile(r"␁t([a-z0-9-]*)␁")
+STOP = re.compile(r"([a-z])(-?\d+)")
+OPEN, CLOSE, TAB, RETURN = ("␂", "␅"), "␁", "␉", "␍"
+FRAME = "│"
+WIDE = 104  # columns that a printed portrait page holds in 8 pt
+
+
+def columns(text, stops):
+    """A line's tab-separated cells at the tab stops of its layout directive:
+    "l18" a cell that begins at column 18, "p25" one that ends at 25 (the
+    column of a number); without a directive, a tab is a space."""
+    cells = text.split(TAB)
+    line = cells[0]
+    for number, cell in enumerate(cells[1:]):
+        visible = len(re.sub("[␂␅␁]", "", cell))
+        if number < len(stops):
+            kind, at = stops[number]
+            start = at - visible if kind == "p" else at
+            line += " " * max(1, start - len(re.sub("[␂␅␁]", "", line))) + cell
+        else:
+            line += " " + cell
+    return line
+
+
+def screen_line(line, emphasis):
+    """One line of a screen as the program shows it: markup bytes as bold,
+    the frame of a form where the markup left it. Returns the HTML, whether
+    emphasis is still open at its end, and its width in characters."""
+    prefix = "| " if line.startswith("| ") else ""
+    body = line[len(prefix):]
+    if m := DIRECTIVE.match(body):
+        body = columns(body[m.end():], [(k, int(n)) for k, n in STOP.findall(m[1])])
+    else:
+        body = columns(DIRECTIVE.sub("", body), [])
+    body = body.replace(RETURN, "")
+    out, width, marks = [prefix], len(html.unescape(prefix)), 0
+    if emphasis:
+        out.append("<strong>")
+    for ch in body:
+        if ch in OPEN or ch == CLOSE:
+            marks += 1
+            if ch in OPEN and not emphasis:
+                out.append("<strong>")
+                emphasis = True
+            elif ch == CLOSE and emphasis:
+                out.append("</strong>")
+                emphasis = False
+            continue
+        out.append(ch)
+    text = "".join(out)
+    if emphasis:
+        text += "</strong>"
+    if marks and text.endswith(FRAME):
+        text = text[:-1] + " " * marks + FRAME
+    width = len(html.unescape(re.sub(r"</?strong>", "", text)))
+    # A message's emphasis runs on over its next lines until it is closed.
+    return text, emphasis and line.startswith("|"), width
+
+
+def shown_screen(match):
+    lines, emphasis, width = [], False, 0
+    for line in match[1].split("\n"):
+        if not line.startswith("|"):
+            emphasis = False
+        text, emphasis, w = screen_line(line, emphasis)
+        lines.append(text)
+        width = max(width, w)
+    wide = f' wide" style="--cols: {width}' if width > WIDE else ""
+    return f'<div class="screen{wide}"><pre><code>' + "\n".join(lines) + "</code></pre></div>"
 
 
 def main(argv):
@@ -60,7 +148,7 @@ def main(argv):
         version = f.readline().strip()
     md = markdown.Markdown(extensions=["tables", "fenced_code", "toc"],
                            extension_configs={"toc": {"toc_depth": "2-3"}}, output_format="html5")
-    body = md.convert(guide)
+    body = SCREEN.sub(shown_screen, md.convert(guide))
     # The title, then the version and the table of contents.
     title_end = body.index("</h1>") + len("</h1>")
     title = re.sub(r"<[^>]+>", "", body[:title_end])

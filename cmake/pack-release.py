@@ -2,7 +2,8 @@
 """Writes the release zip: pack-release.py ZIP FILE...
 
 The zip holds the given files under their own names and SHA256SUMS, their
-SHA-256 sums as sha256sum writes them. Entries are stored uncompressed, in
+SHA-256 sums as sha256sum writes them but with Windows line ends, so that
+Notepad shows one line a file (sha256sum -c reads them all the same). Entries are stored uncompressed, in
 the order given, each dated 1980-01-01 00:00 with mode 0644 and no extra
 fields, so the same files always give the same bytes.
 """
@@ -28,14 +29,14 @@ def main(argv):
     for path in files:
         with open(path, "rb") as f:
             contents.append((os.path.basename(path), f.read()))
-    sums = "".join(f"{hashlib.sha256(data).hexdigest()}  {name}\n" for name, data in contents)
+    sums = "".join(f"{hashlib.sha256(data).hexdigest()}  {name}\r\n" for name, data in contents)
     contents.append(("SHA256SUMS", sums.encode("ascii")))
     partial = output + ".part"
     with zipfile.ZipFile(partial, "w") as z:
         for name, data in contents:
             z.writestr(entry(name), data)
     os.replace(partial, output)
-    sys.stdout.write(sums)
+    sys.stdout.write(sums.replace("\r\n", "\n"))
 
 
 if __name__ == "__main__":

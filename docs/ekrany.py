@@ -188,7 +188,7 @@ def plot_table(lines):
             rows.append(["", "**razem**", "", "", "", "", "", f"**{polish_amount(m[1])}**", f"**{polish_amount(m[2])}**"])
         else:
             sys.exit(f"ekrany: a line of the plot list the guide cannot show: {line}")
-    head = ["Nr działki", "Użytkownik", "Powierzchnia m²", "Litery opłat", "Winien", "Ma", "Saldo", "kwota1", "kwota2"]
+    head = ["Nr działki", "Działkowiec", "Powierzchnia m²", "Litery opłat", "Winien", "Ma", "Saldo", "kwota1", "kwota2"]
     return markdown_table(head, rows, "rlrlrrrrr")
 
 
