@@ -334,8 +334,6 @@ q7_frame_record** torval_native_frame_chain() {
 
 uint32_t torval_native_GetCurrentThreadId() { return static_cast<uint32_t>(gettid()); }
 
-int torval_native_remove(const char* name) { return torval::remove_file(name); }
-
 void* torval_native_CreateFileA(const char* name) { return torval::open_file(name, "wb"); }
 
 int torval_native_WriteFile(void* file, const char* bytes, uint32_t size) {

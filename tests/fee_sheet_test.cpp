@@ -9,6 +9,7 @@
 
 #include "abi/mazovia.h"
 #include "plugin/fees/fee_rules.h"
+#include "plugin/fees/plot_command.h"
 #include "plugin/text/decimal_text.h"
 #include "tests/support.h"
 
@@ -196,9 +197,10 @@ TEST_F(Fees, FillingASheetFromAPlotRecord) {
   plot.area_milli = -1500;  // toward zero
   fill_sheet_head(s.head, plot);
   EXPECT_EQ(+s.head.area_m2, -1);
-  plot.area_milli = 40000000;  // 40,000 m² does not fit 16 bits
-  fill_sheet_head(s.head, plot);
-  EXPECT_EQ(+s.head.area_m2, static_cast<int16_t>(40000));
+  plot.area_milli = 40000000;  // 40,000 m² does not fit the sheet's 16 bits: never charged
+  EXPECT_FALSE(area_in_range(plot));
+  plot.area_milli = 32767999;
+  EXPECT_TRUE(area_in_range(plot));
 }
 
 TEST_F(Fees, PlotNumbersReadAsDecimalWithinTheirField) {
