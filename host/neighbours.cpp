@@ -87,26 +87,25 @@ void press_keys_in_form() {
 // the arguments as they came (whatever the service's calling convention),
 // and then goes on to the service itself.
 #define TORVAL_NAME(name) Q7_STRINGIFY(__USER_LABEL_PREFIX__) name
-#define TORVAL_SERVICE_ENTRY(number, convention, result, parameters)        \
-  asm(".pushsection .text\n"                                                \
-      ".globl " TORVAL_NAME("torval_entry_" #number) "\n"                   \
-      TORVAL_NAME("torval_entry_" #number) ":\n"                            \
-      "  pushl %ebp\n"                                                      \
-      "  movl %esp, %ebp\n"                                                 \
-      "  pushl %eax\n"                                                      \
-      "  pushl %ecx\n"                                                      \
-      "  pushl %edx\n"                                                      \
-      "  andl $-16, %esp\n"                                                 \
-      "  subl $12, %esp\n"                                                  \
-      "  pushl $" #number "\n"                                              \
-      "  call " TORVAL_NAME("torval_service_entered") "\n"                  \
-      "  leal -12(%ebp), %esp\n"                                            \
-      "  popl %edx\n"                                                       \
-      "  popl %ecx\n"                                                       \
-      "  popl %eax\n"                                                       \
-      "  popl %ebp\n"                                                       \
-      "  jmp " TORVAL_NAME("torval_" #number) "\n"                          \
-      ".popsection\n");
+#define TORVAL_SERVICE_ENTRY(number, convention, result, parameters)            \
+  extern "C" [[gnu::naked]] void torval_entry_##number() Q7_SYMBOL("torval_" #number); \
+  extern "C" [[gnu::naked]] void torval_entry_##number() {                       \
+    __asm__("pushl %ebp\n\t"                                                      \
+            "movl %esp, %ebp\n\t"                                                 \
+            "pushl %eax\n\t"                                                      \
+            "pushl %ecx\n\t"                                                      \
+            "pushl %edx\n\t"                                                      \
+            "andl $-16, %esp\n\t"                                                 \
+            "subl $12, %esp\n\t"                                                  \
+            "pushl $" #number "\n\t"                                              \
+            "call " TORVAL_NAME("torval_service_entered") "\n\t"                  \
+            "leal -12(%ebp), %esp\n\t"                                            \
+            "popl %edx\n\t"                                                       \
+            "popl %ecx\n\t"                                                       \
+            "popl %eax\n\t"                                                       \
+            "popl %ebp\n\t"                                                       \
+            "jmp " TORVAL_NAME("torval_service_" #number));                       \
+  }
 Q7_HOST_SERVICES(TORVAL_SERVICE_ENTRY)
 #undef TORVAL_SERVICE_ENTRY
 

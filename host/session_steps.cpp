@@ -139,17 +139,16 @@ const step_kind all_steps[] = {
     {"unchain", "TABLE", "that module stops: it puts back the handler it found in the slot",
      [](const step_call& s) { unchain_other_module(existing_table(table_number(s.args[0]))); }},
     {"raise", "SERVICE at K",
-     "the service raises the host's exception at the start of its K-th call from now, before it has changed "
+     "the service raises the host's exception at the start of its K-th call (counted as \"fail\" counts), before it has changed "
      "anything; the innermost of the host's own handlers catches it: the forms engine's around the "
      "form hook (the form goes on), or the list window's around the key handler, or the host's "
      "around an entry point (the host goes on)",
      [](const step_call& s) {
        if (s.number(2) < 1) throw refused{"calls are counted from 1"};
-       const auto service = static_cast<uint32_t>(s.number(0));
-       host().raise_plan[service] = host().calls[service] + static_cast<int>(s.number(2));
+       host().raise_plan[static_cast<uint32_t>(s.number(0))] = static_cast<int>(s.number(2));
      }},
     {"from-thread", "SERVICE at K key|30008|30001 TABLE|MODE|start|stop [KEY]",
-     "at the K-th call of the service from now, while this thread waits in it, another thread of the host "
+     "at the K-th call of the service (counted as \"fail\" counts), while this thread waits in it, another thread of the host "
      "presses a key in a table's list (key TABLE KEY), or calls entry 30008 with a mode, or 30001 "
      "(start or stop); this thread waits for it to end, and the service goes on",
      from_thread},
@@ -222,7 +221,8 @@ const step_kind all_steps[] = {
        host().thread_plan.clear();
        host().keys_in_form.clear();
      }},
-    {"fail", "SERVICE at|from K", "service N answers its failure value at its K-th call, or from it on",
+    {"fail", "SERVICE at|from K", "service N answers its failure value at its K-th call, or from it on (calls are counted "
+     "from the session's start or the last \"fail clear\")",
      [](const step_call& s) {
        if (s.number(2) < 1) throw refused{"calls are counted from 1"};
        host().faults[static_cast<uint32_t>(s.number(0))] = {static_cast<int>(s.number(2)), s.args[1] == "from"};

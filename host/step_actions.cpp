@@ -94,7 +94,7 @@ void from_thread(const step_call& s) {
   if (s.number(2) < 1) throw refused{"calls are counted from 1"};
   const auto call = thread_call({s.args.begin() + 3, s.args.end()});
   const auto service = static_cast<uint32_t>(s.number(0));
-  host().thread_plan[service] = {host().calls[service] + static_cast<int>(s.number(2)), call};
+  host().thread_plan[service] = {static_cast<int>(s.number(2)), call};
 }
 
 void other_thread(const step_call& s) { call_from_other_thread(thread_call(s.args)); }
