@@ -1,8 +1,10 @@
 // The plug-in writes its numbers itself, and every text must be byte for
 // byte what the C library's printf writes: amounts with two decimals on
 // every value a document can hold (the rounding of exact binary fractions,
-// ties included, the sign of zero, the full digits of the largest amounts,
-// the values the C library names), and each format of the plug-in's texts.
+// the sign of zero, the full digits of the largest amounts, the values the
+// C library names), and each format of the plug-in's texts. One difference
+// is wanted: a value exactly halfway between two grosze (0.125) is rounded
+// away from zero, as a bookkeeper rounds, where printf rounds it to even.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -35,6 +37,20 @@ std::string library(double value) {
   return text;
 }
 
+// Whether the value lies exactly halfway between two hundredths: an odd
+// number of two-hundredths. The product is exact in the x87 unit's 64 bits.
+bool exact_tie(double value) {
+  if (!std::isfinite(value)) return false;
+  const long double twice_hundredths = static_cast<long double>(value) * 200;
+  return twice_hundredths == std::floor(twice_hundredths) && std::fmod(twice_hundredths, 2.0L) != 0;
+}
+
+// What the plug-in must write: printf's digits, but an exact tie rounded
+// away from zero (the next double out from it is printed as printf would).
+std::string expected(double value) {
+  return exact_tie(value) ? library(std::nextafter(value, std::copysign(INFINITY, value))) : library(value);
+}
+
 double from_bits(uint64_t bits) {
   double value;
   std::memcpy(&value, &bits, sizeof value);
@@ -50,7 +66,21 @@ TEST(DecimalText, WritesWhatTheLibraryWritesForTheEdgesOfRoundingAndRange) {
       INFINITY, -INFINITY, NAN, std::ldexp(1.0, 62) * 100, std::ldexp(1.0, -61), std::ldexp(3.0, -62),
       std::ldexp(1.0, -8) * 3, 0.625, 1.0 / 200, 3.0 / 200, 5.0 / 8,
   };
-  for (double value : values) EXPECT_EQ(ours(value), library(value)) << "value " << value;
+  for (double value : values) EXPECT_EQ(ours(value), expected(value)) << "value " << value;
+}
+
+TEST(DecimalText, RoundsAnExactHalfGroszAwayFromZeroAndNothingElse) {
+  const struct {
+    double value;
+    const char* text;
+  } cases[] = {
+      {0.125, "0.13"}, {0.375, "0.38"}, {2.625, "2.63"}, {-0.125, "-0.13"}, {-2.625, "-2.63"},
+      {0.875, "0.88"}, {1e-3, "0.00"}, {-1e-3, "-0.00"}, {0.135, "0.14"}, {2.675, "2.67"},
+      {std::nextafter(0.125, 0.0), "0.12"}, {std::nextafter(0.125, 1.0), "0.13"},
+      {std::nextafter(-0.125, 0.0), "-0.12"}, {std::nextafter(2.625, 0.0), "2.62"},
+      {1099511627775.875, "1099511627775.88"}, {0.5, "0.50"}, {0.25, "0.25"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ours(c.value), c.text) << "value " << c.value;
 }
 
 TEST(DecimalText, WritesWhatTheLibraryWritesForAnyBitsAndForEveryDayAmounts) {
@@ -58,14 +88,17 @@ TEST(DecimalText, WritesWhatTheLibraryWritesForAnyBitsAndForEveryDayAmounts) {
   for (int i = 0; i < 100000; ++i) {
     const uint64_t bits = random();
     const double any = from_bits(bits);
-    ASSERT_EQ(ours(any), library(any)) << "bits " << std::hex << bits;
+    ASSERT_EQ(ours(any), expected(any)) << "bits " << std::hex << bits;
     // Amounts as documents hold them: whole hundredths of up to ten million
     // złoty, scaled by 10000 and back, and halves of a hundredth.
     const double cents = static_cast<double>(static_cast<int64_t>(random() % 2000000001) - 1000000000);
     const double amount = cents * 100.0 / 10000.0;
-    ASSERT_EQ(ours(amount), library(amount)) << "amount " << amount;
+    ASSERT_EQ(ours(amount), expected(amount)) << "amount " << amount;
     const double half = (cents + 0.5) / 100.0;
-    ASSERT_EQ(ours(half), library(half)) << "half " << half;
+    ASSERT_EQ(ours(half), expected(half)) << "half " << half;
+    // Eighths of a złoty: every one of an odd count is an exact tie.
+    const double eighths = static_cast<double>(static_cast<int64_t>(random() % 2000001) - 1000000) / 8;
+    ASSERT_EQ(ours(eighths), expected(eighths)) << "eighths " << eighths;
   }
 }
 
