@@ -1,5 +1,6 @@
 // Every command run again and again with one host service answering its
-// failure value at each of its calls in turn. After each run nothing may be
+// failure value at each of its calls in turn, missing, or raising the host's
+// own exception at each of its calls in turn. After each run nothing may be
 // lost or corrupted: entries the command does not post stay byte for byte,
 // the totals the host keeps through 52204 match its files, a message never
 // reports an amount the host did not store, and the key is passed on exactly
