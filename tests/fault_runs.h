@@ -1,8 +1,8 @@
 // Runs of the commands with host services failing, missing or raising the
-// host's exception, and what must
-// hold after each (tests/fault_injection_test.cpp): nothing lost or
-// corrupted, the totals the host keeps equal to its files, messages that
-// report only what was stored, the key passed on exactly when it must be.
+// host's exception, and what must hold after each
+// (tests/fault_injection_test.cpp): nothing lost or corrupted, the totals
+// the host keeps equal to its files, messages that report only what was
+// stored, the key passed on exactly when it must be.
 #pragma once
 
 #include <cstdint>
