@@ -250,7 +250,7 @@ struct catching_frame {
   q7_frame_record record;
   jmp_buf resume;
 };
-int catching_calls = 0;
+thread_local int catching_calls = 0;
 
 int Q7_CDECL catching_handler(q7_exception_head*, q7_frame_record*, void*, void*) { return q7::continue_search; }
 

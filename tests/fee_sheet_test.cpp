@@ -2,6 +2,7 @@
 // host (bounded copy, bookkeeping year).
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -140,6 +141,21 @@ TEST_F(Fees, HeatingNumberFollowsTheLetter) {
   EXPECT_EQ(+heating("C-1.7e308").heating_fee, 0.0);
   EXPECT_TRUE(std::isfinite(heating("c1e305").total));
   EXPECT_DOUBLE_EQ(+heating("c1e300").heating_fee, 1e304);  // still held
+}
+
+// The host's C run-time may have been set to a locale of its own: the
+// number reads the same in the Polish one (decimal comma) as in C.
+TEST_F(Fees, HeatingNumberReadsAlikeInThePolishLocale) {
+  const char* polish = nullptr;
+  for (const char* name : {"Polish", "pl_PL.UTF-8", "pl_PL"})
+    if (!polish) polish = std::setlocale(LC_ALL, name);
+  if (!polish) GTEST_SKIP() << "this system has no Polish locale";
+  fee_sheet point = sheet(100, "c12.50"), comma = sheet(100, "c12,50");
+  compute_plot_fees(point);
+  compute_plot_fees(comma);
+  std::setlocale(LC_ALL, "C");
+  EXPECT_EQ(+point.heating_fee, 125000.0);
+  EXPECT_EQ(+comma.heating_fee, 125000.0);
 }
 
 TEST_F(Fees, ZeroAndNegativeAreas) {
