@@ -1,8 +1,8 @@
 #include "host/file_store.h"
 
+#include <map>
 #include <memory>
 #include <set>
-#include <unordered_map>
 #include <utility>
 
 #include "host/host.h"
@@ -23,14 +23,9 @@ struct memory_entry {
   bool exists = false;
 };
 
-// Found by a hash of the name: a search of an ordered map compares names
-// that differ, and each such comparison the fuzzer's hooks look into.
-struct name_hash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
-};
+// Found by a view of the name. A map's entries stay where they are as others come and go.
 template <class Entry>
-using by_name = std::unordered_map<std::string, Entry, name_hash, std::equal_to<>>;
+using by_name = std::map<std::string, Entry, std::less<>>;
 
 by_name<memory_entry>& memory_files() {
   static by_name<memory_entry> files;
@@ -107,7 +102,7 @@ int rename_file(std::string_view from, std::string_view to) {
   memory_entry* source = existing(from);
   if (!source) return -1;
   if (from == to) return 0;
-  memory_entry& target = memory_files()[std::string(to)];  // a hash map's entries stay where they are
+  memory_entry& target = memory_files()[std::string(to)];
   // The source's bytes go to the target; the target's old ones serve the
   // source's name again.
   std::swap(target.bytes, source->bytes);

@@ -134,33 +134,21 @@ host_state& host();
 // (counted as it entered, torval_service_entered) fails.
 bool failing(uint32_t service);
 void say(const std::string& line);
-// Says the line that line() makes, and makes it only when the transcript is
-// written: on the paths every command takes, making the text costs more than
-// the work it tells of (a fuzzing run writes no transcript).
-// The making is a call of its own, so that the texts it makes take no room
-// in the frame of the service that says it (which the address sanitizer
-// would mark and clear at every call).
-template <class Line>
-[[gnu::noinline, gnu::cold]] void say_made(Line& line) {
-  say(line());
-}
+// Says the line that line() makes, made only when a transcript is written
+// (a fuzzing run writes none).
 template <class Line>
 requires std::is_invocable_r_v<std::string, Line>
 void say(Line line) {
-  if (!host().quiet) say_made(line);
+  if (!host().quiet) say(line());
 }
 
 // Whether the session traces the service.
 bool traced(uint32_t service);
 // Writes a service call into the transcript when the session traces it; the
-// text of its arguments is made only then, since making it costs time.
-template <class Arguments>
-[[gnu::noinline, gnu::cold]] void trace_made(uint32_t service, Arguments& arguments) {
-  say("  " + std::to_string(service) + "(" + arguments() + ")");
-}
+// text of its arguments is made only then.
 template <class Arguments>
 void trace(uint32_t service, Arguments arguments) {
-  if (traced(service)) trace_made(service, arguments);
+  if (traced(service)) say("  " + std::to_string(service) + "(" + arguments() + ")");
 }
 // Amounts are held scaled by 10000 and shown with two decimals.
 std::string amount_text(double scaled);

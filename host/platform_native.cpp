@@ -147,9 +147,7 @@ bool enter_folder(const std::string& path) {
 
 namespace {
 
-// The state of one stream over a file in memory, with the stream's buffer:
-// a small one, made with the state, costs less at every open than the one
-// the C library would make for it.
+// The state of one stream over a file in memory, with the stream's buffer.
 struct memory_stream {
   std::shared_ptr<std::string> bytes;
   bool append = false, writable = false, readable = false;
