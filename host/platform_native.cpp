@@ -257,12 +257,12 @@ int Q7_CDECL catching_handler(q7_exception_head*, q7_frame_record*, void*, void*
 bool call_catching(void (*function)(void*), void* argument) {
   catching_frame frame{};
   frame.record.handler = &catching_handler;
-  q7_frame_record** head = torval_native_frame_chain();
   if (setjmp(frame.resume) != 0) {
-    *head = frame.record.previous;
+    *torval_native_frame_chain() = frame.record.previous;
     --catching_calls;
     return true;
   }
+  q7_frame_record** head = torval_native_frame_chain();
   frame.record.previous = *head;
   *head = &frame.record;
   ++catching_calls;
