@@ -131,6 +131,8 @@ TEST_F(Fees, HeatingNumberFollowsTheLetter) {
   EXPECT_EQ(+heating("c,5").heating_fee, 5000.0);
   EXPECT_EQ(+heating("c.").heating_fee, 0.0);
   EXPECT_EQ(+heating("c1e").heating_fee, 10000.0);       // an exponent without digits is no exponent
+  EXPECT_EQ(+heating("c0e-99999").heating_fee, 0.0);     // zero, and far below the smallest double
+  EXPECT_EQ(+heating("c5e-400").heating_fee, 0.0);
   EXPECT_DOUBLE_EQ(+heating("c12345678901234567890").heating_fee, 1.2345678901234567e23);
   // A number that is not finite counts as none.
   EXPECT_EQ(+heating("c1e999").heating_fee, 0.0);

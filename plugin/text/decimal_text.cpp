@@ -183,11 +183,11 @@ double decimal_value(const char* text) {
   static constexpr double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   double value = static_cast<double>(digits);
-  for (; exponent > 22 && value != 0.0 && value <= 1e300; exponent -= 22) value *= 1e22;
-  for (; exponent < -22 && value != 0.0; exponent += 22) value /= 1e22;
-  if (exponent > 22) value = value == 0.0 ? 0.0 : value * 1e22 * 1e22;  // past the largest double
-  else if (exponent >= 0) value *= powers[exponent];
-  else value /= powers[-exponent];
+  // Far beyond the largest double or below the smallest, the steps of 10^22
+  // end at infinity or at zero, which is what such a number is.
+  for (; exponent > 22; exponent -= 22) value *= 1e22;
+  for (; exponent < -22; exponent += 22) value /= 1e22;
+  value = exponent >= 0 ? value * powers[exponent] : value / powers[-exponent];
   return negative ? -value : value;
 }
 
