@@ -1,3 +1,6 @@
+// Postings into a holder's ledger: a fee found by its title and replaced,
+// else written into a free entry, else appended; every change of an entry
+// through change_record, so the host's totals follow its file.
 #include "plugin/fees/ledger.h"
 
 #include <cstring>
