@@ -31,8 +31,6 @@ void torval_native_set_se_translator(void* translator);
 q7_frame_record** torval_native_frame_chain(void);
 // GetCurrentThreadId: a number of the calling thread, never 0.
 uint32_t torval_native_GetCurrentThreadId(void);
-// remove of the C library, for the files the host and the plug-in share.
-int torval_native_remove(const char* name);
 // user32 of the native build: used when the delay-load hook does not answer.
 int Q7_STDCALL torval_native_MessageBoxA(void* owner, const char* text, const char* caption,
                                          unsigned style);

@@ -76,6 +76,7 @@ std::string value_text(const forms::item_view& field, const uint8_t* value) {
       double scaled;
       std::memcpy(&scaled, value, sizeof scaled);
       char text[64];
+      const c_numbers in_c;
       std::snprintf(text, sizeof text, "%.2f", scaled / q7::amount_scale);
       return text;
     }

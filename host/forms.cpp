@@ -50,7 +50,7 @@ void call_hook(void* call) {
 void raise(const open_form& form, int16_t event) {
   if (!form.hook) return;
   hook_call call{&form, event, 0};
-  if (platform::call_catching(&call_hook, &call))
+  if (call_plugin([&] { call_hook(&call); }))
     return say("  the host caught its exception in the hook's call (event " + std::to_string(event) +
                "); the form goes on");
   say([&] { return "  hook event " + std::to_string(event) + " -> " + std::to_string(call.result); });
@@ -113,6 +113,7 @@ bool store(open_form& form, const forms::item_view& field, const std::string& ty
       return true;
     }
     case forms::format_amount: {
+      const c_numbers in_c;
       const double units = std::strtod(typed.c_str(), &end);
       if (typed.empty() || *end) return refuse("not an amount");
       // Typed in currency units, held in ten-thousandths.

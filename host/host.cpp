@@ -151,9 +151,9 @@ std::string answer_text(int code) {
 }
 
 bool failing(uint32_t service) {
-  const int call = ++host().calls[service];
   const auto found = host().faults.find(service);
   if (found == host().faults.end()) return false;
+  const int call = host().calls[service];
   const fault& f = found->second;
   const bool fails = f.from_then_on ? call >= f.call : call == f.call;
   if (fails) say([&] { return "  (service " + std::to_string(service) + " fails at its call " + std::to_string(call) + ")"; });
@@ -163,6 +163,7 @@ bool failing(uint32_t service) {
 bool traced(uint32_t service) { return host().traced.count(service) != 0; }
 
 std::string amount_text(double scaled) {
+  const c_numbers in_c;
   char text[64];
   std::snprintf(text, sizeof text, "%.2f", scaled / q7::amount_scale);
   return text;

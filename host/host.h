@@ -15,6 +15,7 @@
 
 #include "abi/records.h"
 #include "host/forms.h"
+#include "host/platform.h"
 
 namespace torval {
 
@@ -110,11 +111,15 @@ struct host_state {
   // plug-in (host/neighbours.cpp): the handler another module saved when it
   // chained its own into a table's slot, by table; keys pressed in a list
   // while the next form is open (table, key); services that raise the host's
-  // exception at their k-th call, and their calls so far.
+  // exception at their k-th call; calls another thread makes at a service's
+  // k-th call (the words of the call); the x87 control word and the C
+  // run-time's locale of every call into the plug-in.
   std::map<int32_t, q7::key_handler> other_module_saved;
   std::deque<std::pair<int32_t, int32_t>> keys_in_form;
   std::map<uint32_t, int> raise_plan;
-  std::map<uint32_t, int> raise_calls;
+  std::map<uint32_t, std::pair<int, std::vector<std::string>>> thread_plan;
+  bool strict_fpu = false;
+  bool polish_locale = false;
   audit_state audit;
   // Interactive use: asks the person at the terminal and reads the reply;
   // false at the end of the input. Null when a script runs alone.
@@ -126,8 +131,8 @@ struct host_state {
 
 host_state& host();
 
-// Counts a call of the service; true when the session's fault plan says that
-// this call fails.
+// True when the session's fault plan says that this call of the service
+// (counted as it entered, torval_service_entered) fails.
 bool failing(uint32_t service);
 void say(const std::string& line);
 // Says the line that line() makes, and makes it only when the transcript is
@@ -258,15 +263,45 @@ void withdraw_export(uint32_t ordinal);
 
 // Around the plug-in (host/neighbours.cpp): another module's key handler
 // chained into a table's slot after the one there, and put back; a key
-// pressed in a table's list (A2 A5 A7 A9 A10 A11 as given); the keys queued
-// for the open form pressed; the host's exception raised by a service when
-// the plan says so.
+// pressed in a table's list (A2 A5 A7 A9 A10 A11 as given), the handler's
+// answer in result: false when the host caught its own exception around the
+// handler (the transcript says so); the keys queued for the open form
+// pressed.
 bool is_other_module_handler(q7::key_handler handler);
 void chain_other_module(table& t);
 void unchain_other_module(table& t);
-int32_t press_table_key(table& t, int32_t key, const uint32_t (&values)[6]);
+bool press_table_key(table& t, int32_t key, const uint32_t (&values)[6], int32_t& result);
 void press_keys_in_form();
-void raise_if_planned(uint32_t service);
+
+// A call into the plug-in as the host makes it: with the x87 control word
+// and the locale the session chose (restored after it, the control and
+// status words checked), inside the host's own exception handling. True
+// when the host caught its exception there.
+void entering_plugin(uint16_t& saved_control_word);
+void left_plugin(uint16_t saved_control_word);
+template <class Call>
+bool call_plugin(Call call) {
+  uint16_t saved;
+  entering_plugin(saved);
+  const bool caught = platform::call_catching([](void* c) { (*static_cast<Call*>(c))(); }, &call);
+  left_plugin(saved);
+  return caught;
+}
+// The C run-time's locale of the calls into the plug-in: Polish, or the C
+// locale; false when the system has no Polish locale.
+bool set_polish_locale(bool polish);
+// Inside a call into the plug-in, the host's own reading and writing of
+// numbers is done in the C locale for the life of this object.
+struct c_numbers {
+  bool switched;
+  c_numbers();
+  ~c_numbers();
+  c_numbers(const c_numbers&) = delete;
+  c_numbers& operator=(const c_numbers&) = delete;
+};
+// The calls another thread of the host makes while a service waits: a key
+// in a table's list, or an entry point (host/neighbours.cpp).
+void call_from_other_thread(const std::vector<std::string>& call);
 
 // Loading the plug-in module and calling its entry points.
 bool load_plugin(const std::string& path);

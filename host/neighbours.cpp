@@ -2,9 +2,14 @@
 // the plug-in, beyond calling it one call at a time: another module chains
 // its key handler after the plug-in's and puts back the one it saved when it
 // stops; the message loop delivers a key while a form is open; the host ends
-// a call-back through its own exception handling and goes on.
+// a call-back, or a whole command, through its own exception handling and
+// goes on; a second thread of the host calls in while a service waits; its
+// C run-time unmasks floating-point exceptions or reads numbers in Polish.
+#include <clocale>
 #include <string>
+#include <thread>
 
+#include "abi/host_services.h"
 #include "host/host.h"
 #include "host/platform.h"
 
@@ -46,13 +51,21 @@ void unchain_other_module(table& t) {
   host().other_module_saved.erase(t.number);
 }
 
-int32_t press_table_key(table& t, int32_t key, const uint32_t (&v)[6]) {
+bool press_table_key(table& t, int32_t key, const uint32_t (&v)[6], int32_t& result) {
   const auto handler = reinterpret_cast<wide_key_handler>(t.descriptor.handler);
   // A host that hands a key handler no descriptor, or no record count.
   q7::table_descriptor* descriptor = behaves("key-without-table") ? nullptr : &t.descriptor;
   int32_t* count = behaves("key-without-count") ? nullptr : &t.record_count;
-  return handler(key, v[0], count, t.rows.data(), static_cast<int32_t>(v[1]), descriptor,
-                 static_cast<int32_t>(v[2]), t.file, static_cast<int32_t>(v[3]), v[4], static_cast<int32_t>(v[5]));
+  // The list window's caller catches the host's exception around the
+  // handler, as a host's message loop does, and the list goes on.
+  result = 0;
+  const bool caught = call_plugin([&] {
+    result = handler(key, v[0], count, t.rows.data(), static_cast<int32_t>(v[1]), descriptor,
+                     static_cast<int32_t>(v[2]), t.file, static_cast<int32_t>(v[3]), v[4],
+                     static_cast<int32_t>(v[5]));
+  });
+  if (caught) say("  the host caught its exception around the key handler; the list goes on");
+  return !caught;
 }
 
 void press_keys_in_form() {
@@ -64,18 +77,160 @@ void press_keys_in_form() {
     if (!t || !t->descriptor.handler) continue;
     say("  key " + std::to_string(key) + " pressed in the list of table " + std::to_string(number) +
         " while the form is open");
-    const int32_t result = press_table_key(*t, key, {0, 5, 7, 9, 0, 11});
-    say("  handler -> " + std::to_string(result));
+    int32_t result;
+    if (press_table_key(*t, key, {0, 5, 7, 9, 0, 11}, result)) say("  handler -> " + std::to_string(result));
   }
 }
 
-void raise_if_planned(uint32_t service) {
-  auto& plan = host().raise_plan;
-  const auto found = plan.find(service);
-  if (found == plan.end() || ++host().raise_calls[service] != found->second) return;
-  say("  (service " + std::to_string(service) + " raises the host's exception at its call " +
-      std::to_string(found->second) + ")");
+// Every host service is exported through an entry of a few instructions
+// that tells torval_service_entered of the call, keeping every register and
+// the arguments as they came (whatever the service's calling convention),
+// and then goes on to the service itself.
+#define TORVAL_NAME(name) Q7_STRINGIFY(__USER_LABEL_PREFIX__) name
+#define TORVAL_SERVICE_ENTRY(number, convention, result, parameters)            \
+  extern "C" [[gnu::naked]] void torval_entry_##number() Q7_SYMBOL("torval_" #number); \
+  extern "C" [[gnu::naked]] void torval_entry_##number() {                       \
+    __asm__("pushl %ebp\n\t"                                                      \
+            "movl %esp, %ebp\n\t"                                                 \
+            "pushl %eax\n\t"                                                      \
+            "pushl %ecx\n\t"                                                      \
+            "pushl %edx\n\t"                                                      \
+            "andl $-16, %esp\n\t"                                                 \
+            "subl $12, %esp\n\t"                                                  \
+            "pushl $" #number "\n\t"                                              \
+            "call " TORVAL_NAME("torval_service_entered") "\n\t"                  \
+            "leal -12(%ebp), %esp\n\t"                                            \
+            "popl %edx\n\t"                                                       \
+            "popl %ecx\n\t"                                                       \
+            "popl %eax\n\t"                                                       \
+            "popl %ebp\n\t"                                                       \
+            "jmp " TORVAL_NAME("torval_service_" #number));                       \
+  }
+Q7_HOST_SERVICES(TORVAL_SERVICE_ENTRY)
+#undef TORVAL_SERVICE_ENTRY
+
+// Where every service passes first: its call is counted (for the fault plan
+// and "show calls"); another thread of the host makes its call when the plan
+// says so, while this one waits here; and the service raises the host's
+// exception at the planned call, before it has changed anything.
+extern "C" void Q7_CDECL torval_service_entered(uint32_t service) Q7_SYMBOL("torval_service_entered");
+extern "C" void Q7_CDECL torval_service_entered(uint32_t service) {
+  host_state& h = host();
+  const int call = ++h.calls[service];
+  if (!h.thread_plan.empty())
+    if (const auto found = h.thread_plan.find(service); found != h.thread_plan.end() && found->second.first == call)
+      call_from_other_thread(found->second.second);
+  const auto planned = h.raise_plan.find(service);
+  if (planned == h.raise_plan.end() || planned->second != call) return;
+  say("  (service " + std::to_string(service) + " raises the host's exception at its call " + std::to_string(call) +
+      ")");
   if (!platform::raise_host_exception()) say("  (no handler of the host's would catch it: nothing raised)");
+}
+
+namespace {
+
+// The x87 unit: a control word that unmasks the invalid-operation,
+// zero-divide and overflow exceptions, with extended precision and rounding
+// to nearest, as some run-times leave it; and the exception flags of the
+// status word whose exceptions that word unmasks.
+constexpr uint16_t strict_control_word = 0x0372;
+constexpr uint16_t unmasked_flags = 0x000D;
+
+uint16_t control_word() {
+  uint16_t word;
+  __asm__ volatile("fnstcw %0" : "=m"(word));
+  return word;
+}
+uint16_t status_word() {
+  uint16_t word;
+  __asm__ volatile("fnstsw %0" : "=m"(word));
+  return word;
+}
+// Clears the exception flags and loads the control word.
+void load_control_word(uint16_t word) { __asm__ volatile("fnclex\n\tfldcw %0" : : "m"(word)); }
+
+std::string hex4(uint16_t word) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%04x", word);
+  return text;
+}
+
+// The Polish locale by the names the C run-times know it.
+#ifdef _WIN32
+const char* const polish_names[] = {"Polish"};
+#else
+const char* const polish_names[] = {"pl_PL.UTF-8", "pl_PL.utf8", "pl_PL", "pl_PL.ISO-8859-2"};
+#endif
+const char* polish_name = nullptr;
+int plugin_depth = 0;  // calls into the plug-in under way, in any thread
+
+}  // namespace
+
+bool set_polish_locale(bool polish) {
+  host().polish_locale = false;
+  if (!polish) return true;
+  for (const char* name : polish_names)
+    if (std::setlocale(LC_ALL, name)) {
+      polish_name = name;
+      std::setlocale(LC_ALL, "C");
+      host().polish_locale = true;
+      return true;
+    }
+  return false;
+}
+
+c_numbers::c_numbers() : switched(plugin_depth > 0 && host().polish_locale) {
+  if (switched) std::setlocale(LC_NUMERIC, "C");
+}
+c_numbers::~c_numbers() {
+  if (switched) std::setlocale(LC_NUMERIC, polish_name);
+}
+
+void entering_plugin(uint16_t& saved) {
+  saved = control_word();
+  if (host().strict_fpu) load_control_word(strict_control_word);
+  if (plugin_depth++ == 0 && host().polish_locale) std::setlocale(LC_ALL, polish_name);
+}
+
+void left_plugin(uint16_t saved) {
+  if (--plugin_depth == 0 && host().polish_locale) std::setlocale(LC_ALL, "C");
+  if (!host().strict_fpu) return;
+  const uint16_t control = control_word(), status = status_word();
+  if (control != strict_control_word) say("  (the plug-in left the x87 control word " + hex4(control) + ")");
+  if (status & unmasked_flags)
+    say("  (the plug-in left the x87 status word " + hex4(status) + ": exceptions pending)");
+  load_control_word(saved);
+}
+
+void call_from_other_thread(const std::vector<std::string>& call) {
+  std::string told;
+  std::thread other([&] {
+    plugin_module& p = host().plugin;
+    if (call[0] == "key") {
+      table* t = find_table(std::stoi(call[1]));
+      const int32_t key = std::stoi(call[2]);
+      int32_t result = 0;
+      told = "key " + call[2] + " in table " + call[1];
+      if (!t || !t->descriptor.handler) told += ": no key handler";
+      else if (press_table_key(*t, key, {0, 5, 7, 9, 0, 11}, result)) told += " -> " + std::to_string(result);
+      else told += ": ended by the host's exception";
+      return;
+    }
+    int32_t result = 0;
+    bool caught;
+    if (call[0] == "30008") {
+      caught = call_plugin([&] { result = p.activate_or_report(std::stoi(call[1])); });
+    } else {
+      static char context;
+      char description[128] = {};
+      caught = call_plugin([&] {
+        result = call[1] == "start" ? p.start_stop(&context, description) : p.start_stop(nullptr, nullptr);
+      });
+    }
+    told = call[0] + (caught ? ": ended by the host's exception" : " -> " + std::to_string(result));
+  });
+  other.join();
+  say("  another thread: " + told);
 }
 
 }  // namespace torval

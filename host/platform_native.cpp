@@ -250,7 +250,7 @@ struct catching_frame {
   q7_frame_record record;
   jmp_buf resume;
 };
-int catching_calls = 0;
+thread_local int catching_calls = 0;
 
 int Q7_CDECL catching_handler(q7_exception_head*, q7_frame_record*, void*, void*) { return q7::continue_search; }
 
@@ -333,8 +333,6 @@ q7_frame_record** torval_native_frame_chain() {
 }
 
 uint32_t torval_native_GetCurrentThreadId() { return static_cast<uint32_t>(gettid()); }
-
-int torval_native_remove(const char* name) { return torval::remove_file(name); }
 
 void* torval_native_CreateFileA(const char* name) { return torval::open_file(name, "wb"); }
 

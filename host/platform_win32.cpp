@@ -121,7 +121,7 @@ memory_access memory_access_of(FILE*) { return {}; }
 namespace {
 
 constexpr DWORD host_exception_code = 0xE0484F53;  // the host's own, as a C++ run-time's throw is
-int catching_calls = 0;
+thread_local int catching_calls = 0;
 
 EXCEPTION_REGISTRATION_RECORD* chain_head() {
   EXCEPTION_REGISTRATION_RECORD* head;

@@ -14,8 +14,8 @@
 /* Service 33197, which takes its one value in a register: records EAX, ECX
    and EDX as they arrive, then goes on to the service itself, which reads
    the value from ECX (fastcall) and removes nothing. */
-        .globl SYM(torval_33197)
-SYM(torval_33197):
+        .globl SYM(torval_service_33197)
+SYM(torval_service_33197):
         movl %eax, SYM(torval_33197_registers)
         movl %ecx, SYM(torval_33197_registers) + 4
         movl %edx, SYM(torval_33197_registers) + 8

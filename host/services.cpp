@@ -34,7 +34,10 @@ constexpr int32_t windows_page = code_page_windows_1250;
 // The format filled with the values, as the host's own formatting cuts it.
 struct formatted {
   char text[4096];
-  formatted(const char* format, va_list values) { std::vsnprintf(text, sizeof text, format, values); }
+  formatted(const char* format, va_list values) {
+    const c_numbers in_c;
+    std::vsnprintf(text, sizeof text, format, values);
+  }
 };
 
 void convert(char* text, char32_t (*from)(unsigned char), unsigned char (*to)(char32_t)) {
@@ -94,6 +97,7 @@ int16_t Q7_CDECL torval_52224(uint16_t op, const char* section, const char* key,
                               const char* format, q7::host_va_list values) {
   constexpr int16_t done = 0, failed = 1;
   if (failing(52224)) return failed;
+  const c_numbers in_c;
   switch (op) {
     case setting_read_int16: {
       const auto text = config_read(section, key);
@@ -199,12 +203,10 @@ uint16_t Q7_CDECL torval_52026(const void* block, int32_t form, void* record, q7
 }
 
 void Q7_STDCALL torval_52034(int32_t field, int32_t bits, int32_t one) {
-  raise_if_planned(52034);
   set_item_state(field, bits, one);
 }
 
 void Q7_STDCALL torval_52040(void* record, int32_t direction) {
-  raise_if_planned(52040);
   exchange_form_data(record, direction);
 }
 

@@ -101,29 +101,27 @@ const step_kind all_steps[] = {
     {"stop", "", "entry 30001 with nothing: stops the plug-in",
      [](const step_call&) {
        plugin_loaded("stop");
-       say("  30001 -> " + std::to_string(host().plugin.start_stop(nullptr, nullptr)));
+       call_entry(30001);
      }},
     {"activate", "", "entry 30008 mode 0: the plug-in installs its key handlers",
      [](const step_call&) {
        plugin_loaded("activate");
-       say("  30008 -> " + std::to_string(host().plugin.activate_or_report(0)));
+       call_entry(30008, 0);
      }},
     {"report", "", "entry 30008 mode 1",
      [](const step_call&) {
        plugin_loaded("report");
-       say("  30008 -> " + std::to_string(host().plugin.activate_or_report(1)));
+       call_entry(30008, 1);
      }},
     {"entry 30008", "MODE", "entry 30008 with any mode",
      [](const step_call& s) {
        plugin_loaded("call 30008");
-       say("  30008 -> " +
-           std::to_string(host().plugin.activate_or_report(static_cast<int32_t>(s.number(0)))));
+       call_entry(30008, static_cast<int32_t>(s.number(0)));
      }},
     {"entry 30009", "", "entry 30009",
      [](const step_call&) {
        plugin_loaded("call 30009");
-       host().plugin.no_effect();
-       say("  30009 returned");
+       call_entry(30009);
      }},
     {"key", "TABLE KEY [A2 A5 A7 A9 A10 A11]",
      "a key pressed in a table's list: plots (the list of firms), cash (the cash desk) or ledger; "
@@ -141,11 +139,31 @@ const step_kind all_steps[] = {
     {"unchain", "TABLE", "that module stops: it puts back the handler it found in the slot",
      [](const step_call& s) { unchain_other_module(existing_table(table_number(s.args[0]))); }},
     {"raise", "SERVICE at K",
-     "service 52040 or 52034 raises the host's exception at its K-th call, which the forms engine "
-     "catches around the form hook (its own structured exception handling), going on with the form",
+     "the service raises the host's exception at the start of its K-th call (counted as \"fail\" counts), before it has changed "
+     "anything; the innermost of the host's own handlers catches it: the forms engine's around the "
+     "form hook (the form goes on), or the list window's around the key handler, or the host's "
+     "around an entry point (the host goes on)",
      [](const step_call& s) {
        if (s.number(2) < 1) throw refused{"calls are counted from 1"};
        host().raise_plan[static_cast<uint32_t>(s.number(0))] = static_cast<int>(s.number(2));
+     }},
+    {"from-thread", "SERVICE at K key|30008|30001 TABLE|MODE|start|stop [KEY]",
+     "at the K-th call of the service (counted as \"fail\" counts), while this thread waits in it, another thread of the host "
+     "presses a key in a table's list (key TABLE KEY), or calls entry 30008 with a mode, or 30001 "
+     "(start or stop); this thread waits for it to end, and the service goes on",
+     from_thread},
+    {"other-thread", "key|30008|30001 TABLE|MODE|start|stop [KEY]",
+     "another thread of the host makes the call now (as from-thread), and this one waits for it",
+     other_thread},
+    {"fpu", "strict|usual",
+     "strict: every call into the plug-in (entry points, key handlers, the form hook) is made with "
+     "an x87 control word that unmasks the invalid-operation, zero-divide and overflow exceptions; "
+     "after it the host checks the control word and the exception flags; usual: as it finds them",
+     [](const step_call& s) { host().strict_fpu = s.args[0] == "strict"; }},
+    {"locale", "polish|c",
+     "the C run-time's locale of every call into the plug-in: Polish (its decimal comma), or C",
+     [](const step_call& s) {
+       if (!set_polish_locale(s.args[0] == "polish")) say("  (this system has no Polish locale: the C locale stays)");
      }},
     {"answer", "ok|yes|no|cancel|abort|retry|ignore|N [value V|period START END]",
      "the answer to the next box, dialog or form (F12 is ok); a value the dialog stores, or the "
@@ -200,10 +218,11 @@ const step_kind all_steps[] = {
        host().windows_box_answer = 0;
        host().behaviours.clear();
        host().raise_plan.clear();
-       host().raise_calls.clear();
+       host().thread_plan.clear();
        host().keys_in_form.clear();
      }},
-    {"fail", "SERVICE at|from K", "service N answers its failure value at its K-th call, or from it on",
+    {"fail", "SERVICE at|from K", "service N answers its failure value at its K-th call, or from it on (calls are counted "
+     "from the session's start or the last \"fail clear\")",
      [](const step_call& s) {
        if (s.number(2) < 1) throw refused{"calls are counted from 1"};
        host().faults[static_cast<uint32_t>(s.number(0))] = {static_cast<int>(s.number(2)), s.args[1] == "from"};
@@ -229,7 +248,7 @@ const step_kind all_steps[] = {
      [](const step_call&) {
        for (const auto& [n, t] : host().tables) say("  table " + std::to_string(n) + ": " + handler_name(t));
      }},
-    {"show calls", "", "how often each service that can fail was called",
+    {"show calls", "", "how often each service was called",
      [](const step_call&) {
        std::string calls = "  calls:";
        for (const auto& [service, count] : host().calls)

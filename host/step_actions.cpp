@@ -18,13 +18,31 @@
 
 namespace torval::steps {
 
+void say_caught(int entry) {
+  say("  the host caught its exception around entry " + std::to_string(entry) + "; it goes on");
+}
+
+void call_entry(int entry, int32_t argument) {
+  auto& p = host().plugin;
+  int32_t result = 0;
+  const bool caught = call_plugin([&] {
+    if (entry == 30001) result = p.start_stop(nullptr, nullptr);
+    else if (entry == 30008) result = p.activate_or_report(argument);
+    else p.no_effect();
+  });
+  if (caught) return say_caught(entry);
+  say(entry == 30009 ? std::string("  30009 returned") : "  " + std::to_string(entry) + " -> " + std::to_string(result));
+}
+
 void start(const step_call& s) {
   plugin_loaded("start");
   const bool with_buffer = s.args.empty();
   char buffer[128];
   std::memset(buffer, 0xCC, sizeof buffer);
   static char context;
-  const int32_t result = host().plugin.start_stop(&context, with_buffer ? buffer : nullptr);
+  int32_t result = 0;
+  if (call_plugin([&] { result = host().plugin.start_stop(&context, with_buffer ? buffer : nullptr); }))
+    return say_caught(30001);
   if (with_buffer) {
     const void* end = std::memchr(buffer, 0, sizeof buffer);
     if (end) {
@@ -49,10 +67,37 @@ void press_key(const step_call& s) {
     throw refused{"the six values A2 A5 A7 A9 A10 A11 are given all or none"};
   for (std::size_t i = 2; i < s.args.size(); ++i) v[i - 2] = static_cast<uint32_t>(s.number(i));
   if (!t.descriptor.handler) return say("  the table has no key handler");
-  const int32_t result = press_table_key(t, key, v);
+  int32_t result;
+  const bool returned = press_table_key(t, key, v, result);
   close_line_files();  // the command has ended
-  say("  handler -> " + std::to_string(result));
+  if (returned) say("  handler -> " + std::to_string(result));
 }
+
+// A call another thread makes (the words from "key", "30008" or "30001"
+// on), kept as the thread will read them: a table and a key by number.
+std::vector<std::string> thread_call(const std::vector<std::string>& w) {
+  const std::string usage = "key TABLE KEY, 30008 MODE, or 30001 start|stop";
+  if (w.size() < 2) throw refused{usage};
+  plugin_loaded("call from another thread");
+  if (w[0] == "key") {
+    int32_t key = 0;
+    if (w.size() != 3 || !key_code(w[2], key)) throw refused{usage};
+    return {"key", std::to_string(existing_table(table_number(w[1])).number), std::to_string(key)};
+  }
+  const bool entry = w.size() == 2 && (w[0] == "30008" ? whole_number(w[1], INT32_MIN, INT32_MAX)
+                                                       : w[0] == "30001" && (w[1] == "start" || w[1] == "stop"));
+  if (!entry) throw refused{usage};
+  return w;
+}
+
+void from_thread(const step_call& s) {
+  if (s.number(2) < 1) throw refused{"calls are counted from 1"};
+  const auto call = thread_call({s.args.begin() + 3, s.args.end()});
+  const auto service = static_cast<uint32_t>(s.number(0));
+  host().thread_plan[service] = {static_cast<int>(s.number(2)), call};
+}
+
+void other_thread(const step_call& s) { call_from_other_thread(thread_call(s.args)); }
 
 void edit(const step_call& s) {
   form_edit e;

@@ -64,8 +64,15 @@ std::size_t plot_row(const step_call& s, std::size_t i);
 
 // What the steps do (host/step_actions.cpp).
 void start(const step_call& s);
+// Entry 30001 with nothing (stop), 30008 with its argument, or 30009, called
+// as the host calls into the plug-in; its answer, or that the host caught its
+// exception around it, said.
+void call_entry(int entry, int32_t argument = 0);
+void say_caught(int entry);
 void press_key(const step_call& s);
 void edit(const step_call& s);
+void from_thread(const step_call& s);
+void other_thread(const step_call& s);
 // A holder's ledger: by account number the file of the work folder's
 // ledgers, otherwise a path of the script.
 std::string ledger_file(const std::string& word);

@@ -118,7 +118,7 @@ TEST_F(DllImage, HasNoThreadLocalStorageAndNoProcessWideHandlers) {
                                    "CreateFileA", "WriteFile",
                                    "FlushFileBuffers", "CloseHandle", "MoveFileExA", "DeleteFileA"}));
   EXPECT_EQ(imported["msvcrt.dll"],
-            (std::set<std::string>{"memchr", "memcpy", "memmove", "remove", "strchr", "strcmp", "strcspn",
+            (std::set<std::string>{"memchr", "memcpy", "memmove", "strchr", "strcmp", "strcspn",
                                    "strlen", "strncpy", "strrchr", "strspn", "_fileno"}));
   for (const char* never : {"AddVectoredExceptionHandler", "SetUnhandledExceptionFilter",
                             "LoadLibraryW", "LoadLibraryExA", "LoadLibraryExW", "CreateThread",

@@ -1,7 +1,8 @@
-// Runs of the commands with host services failing or missing, and what must
-// hold after each (tests/fault_injection_test.cpp): nothing lost or
-// corrupted, the totals the host keeps equal to its files, messages that
-// report only what was stored, the key passed on exactly when it must be.
+// Runs of the commands with host services failing, missing or raising the
+// host's exception, and what must hold after each
+// (tests/fault_injection_test.cpp): nothing lost or corrupted, the totals
+// the host keeps equal to its files, messages that report only what was
+// stored, the key passed on exactly when it must be.
 #pragma once
 
 #include <cstdint>
@@ -50,8 +51,10 @@ void check_ledgers(const files& before, const files& after, const command& c, st
 // temporary file is left behind.
 void check_plots(const files& before, const files& after, const command& c, std::string& faults);
 // What the transcript of a run must show; missing: a service the host lacks
-// in this run, 0 for none.
-void check_transcript(const std::string& run, const command& c, std::string& faults, uint32_t missing = 0);
+// in this run, 0 for none; host_ended: the host ended the command through
+// its own exception handling, so that the key handler did not return.
+void check_transcript(const std::string& run, const command& c, std::string& faults, uint32_t missing = 0,
+                      bool host_ended = false);
 // Runs the command once on the data laid out, with the faults given; the
 // transcript of the run.
 std::string run_command(const command& c, const std::vector<std::string>& faults);

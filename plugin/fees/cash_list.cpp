@@ -90,8 +90,8 @@ void payments_report(const key_call& call) {
     return;
   if (svc_52023_run_dialog(host_values::report_period_dialog, period, host_values::unused) != confirmed) return;
 
-  platform::remove_file(report_file);
-  platform::remove_file(listing_file);
+  platform::delete_file(report_file);
+  platform::delete_file(listing_file);
   char line[1024];
   format_text(line,
                 "%-25.25s\t%3s\t%10s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t%8s\t", "Nazwisko", "Nr", "Data",

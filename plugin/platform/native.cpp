@@ -29,8 +29,6 @@ char* copy_text(char* destination, const char* source) {
   return destination;
 }
 
-void remove_file(const char* name) { torval_native_remove(name); }
-
 const q7_frame_record* frame_chain_head() { return *torval_native_frame_chain(); }
 
 void register_frame(q7_frame_record* record) {

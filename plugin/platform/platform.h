@@ -31,8 +31,6 @@ void* find_export(module_handle module, const char* name_or_ordinal);
 uint32_t module_file_name(module_handle module, char* buffer, uint32_t size);
 // lstrcpyA
 char* copy_text(char* destination, const char* source);
-// remove of the C library: deletes a file of the working folder, if there is one.
-void remove_file(const char* name);
 
 // The thread's chain of frame handlers: its head, and a record of the
 // caller's frame put at its head or taken off it again.

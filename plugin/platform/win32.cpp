@@ -23,8 +23,6 @@ uint32_t module_file_name(module_handle module, char* buffer, uint32_t size) {
 
 char* copy_text(char* destination, const char* source) { return lstrcpyA(destination, source); }
 
-void remove_file(const char* name) { std::remove(name); }
-
 // The head of the chain is the first word of the thread's information block.
 const q7_frame_record* frame_chain_head() {
   const q7_frame_record* head;
