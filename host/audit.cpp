@@ -32,7 +32,7 @@ void audit_pass(const FILE* file, int32_t table, bool begins) {
 
 void audit_changes(const FILE* file, int32_t table, bool begin) {
   if (begin) host().audit.begun_changes[file] = table;
-  else host().audit.begun_changes.erase(file);
+  else if (host().audit.begun_changes.erase(file) == 0) host().audit.unbegun_ends.push_back(table);
 }
 
 void audit_ledger_totals(int fd, double debit, double credit) {
@@ -99,6 +99,8 @@ void report_audit() {
     say("  audit: a pass over table " + std::to_string(number) + " is left unended");
   for (const auto& [file, number] : a.begun_changes)
     say("  audit: changes to table " + std::to_string(number) + " are left unended");
+  for (const int32_t number : a.unbegun_ends)
+    say("  audit: changes ended on table " + std::to_string(number) + " that were never begun");
   const bool closed = a.open_ledgers.empty() && a.open_passes.empty() && a.begun_changes.empty();
   say(std::string("  audit: ") + (sound ? "totals match the files" : "TOTALS DIFFER") + "; " +
       (closed ? "nothing left open" : "LEFT OPEN") + "; stored " +

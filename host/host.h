@@ -64,13 +64,14 @@ struct fault {
 // under each file descriptor, the passes (52282) and the changes (52297)
 // begun on a table file and not yet ended, and what the ledger writes stored.
 // Changes end with 52298, with the end of a pass over their file (52283),
-// or when their file is closed (52302).
+// or when their file is closed (52302); an end of changes never begun is recorded too.
 struct audit_state {
   using totals_by_file = std::map<std::string, std::pair<double, double>, std::less<>>;
   totals_by_file ledger_totals;                                   // debit, credit by file
   std::map<int, totals_by_file::value_type*> open_ledgers;        // by file descriptor: its entry there
   std::map<const FILE*, int32_t> open_passes;                       // table by file
   std::map<const FILE*, int32_t> begun_changes;                     // table by file
+  std::vector<int32_t> unbegun_ends;                                // tables of 52298 with no change begun
   double stored = 0;
   int stored_entries = 0;
 };

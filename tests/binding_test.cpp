@@ -11,6 +11,7 @@
 #include "plugin/hostlink/binding.h"
 #include "plugin/hostlink/services.h"
 #include "plugin/hostlink/module.h"
+#include "plugin/platform/platform.h"
 #include "tests/support.h"
 
 // The thunk tables as the generated assembly lays them out.
@@ -56,6 +57,19 @@ template <class Call>
 bool abandoned(Call call) {
   return !guarded(call);
 }
+
+// A notification hook that records what it is told and decides nothing, and
+// a library that has every function.
+std::vector<unsigned> notifications;
+void* Q7_STDCALL recording_hook(unsigned notification, q7_delay_load_info*) {
+  notifications.push_back(notification);
+  return nullptr;
+}
+char library_module;
+int Q7_STDCALL library_box(void*, const char*, const char*, unsigned) { return 1; }
+void* load_library(const char*) { return &library_module; }
+void* find_in_library(void*, const q7_delay_load_info&) { return address(&library_box); }
+void release_library(void*) {}
 
 int count(const std::string& text, const std::string& what) {
   int n = 0;
@@ -250,6 +264,28 @@ TEST_F(Binding, AVeryLongNameIsCutRatherThanOverrunningTheMessage) {
   const std::string shown = transcript_of(
       [&] { EXPECT_EQ(binding_error_box(reinterpret_cast<uintptr_t>(name.c_str()), nullptr), 0); });
   EXPECT_NE(shown.find("brak wpisu  " + std::string(256, 'N') + " \n"), std::string::npos);
+}
+
+TEST_F(Binding, TheDelayLoadHookIsToldEveryStepOfALateBindingInOrder) {
+  const delay_load_hook host_hook = __pfnDliNotifyHook2;
+  __pfnDliNotifyHook2 = &recording_hook;
+  notifications.clear();
+  void* module_slot = nullptr;
+  void* function_slot = nullptr;
+  q7_delay_load_info info{};
+  info.size = sizeof info;
+  info.function_slot = &function_slot;
+  info.dll_name = "user32.dll";
+  info.import_by_name = 1;
+  info.proc_name = "MessageBoxA";
+  const platform::late_library library{&load_library, &find_in_library, &release_library};
+  void* const bound = platform::bind_late_function(info, &module_slot, library);
+  __pfnDliNotifyHook2 = host_hook;
+  EXPECT_EQ(notifications, (std::vector<unsigned>{dli_start_processing, dli_note_pre_load_library,
+                                                  dli_note_pre_get_proc_address, dli_note_end_processing}));
+  EXPECT_EQ(bound, address(&library_box));
+  EXPECT_EQ(function_slot, bound);
+  EXPECT_EQ(module_slot, &library_module);
 }
 
 }  // namespace

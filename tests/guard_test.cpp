@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "plugin/hostlink/boundary.h"
 #include "plugin/hostlink/guard.h"
@@ -53,6 +54,35 @@ void put_back_chain_head(const q7_frame_record* head) {
   guarded([] { end_from_outside(); });
 }
 
+// A command whose call-back the host ends, with the command, from outside.
+[[gnu::noinline]] void command_with_call_back() {
+  const boundary command(boundary::kind::command);
+  EXPECT_TRUE(command.admitted());
+  call_back_at_boundary(boundary::kind::call);
+}
+
+// Whether a call from a second thread is admitted now.
+bool admitted_in_another_thread() {
+  bool admitted = false;
+  std::thread([&admitted] {
+    const boundary from_host;
+    admitted = from_host.admitted();
+  }).join();
+  return admitted;
+}
+
+// Sets guards one inside another, levels of them, recording the most in
+// force in a body that ran and the level whose guard answered false.
+int deepest_in_force;
+int level_stopped;
+void nested_guards(int levels) {
+  if (!guarded([levels] {
+        if (guards.depth > deepest_in_force) deepest_in_force = guards.depth;
+        if (levels > 1) nested_guards(levels - 1);
+      }))
+    level_stopped = levels;
+}
+
 // Abandons from deeper than any frame of the ended call: the stack pointer
 // alone would take a guard left there for alive.
 [[gnu::noinline]] void abandon_deep() {
@@ -95,6 +125,32 @@ TEST_F(Guards, ACommandEndedByTheHostNoLongerRunsAndItsGuardsAreDropped) {
   EXPECT_EQ(guards.depth, 1);  // left behind, and dropped by the next way in
   const boundary next_command(boundary::kind::command);
   EXPECT_TRUE(next_command.admitted());
+  EXPECT_EQ(guards.depth, 0);
+}
+
+TEST_F(Guards, ACommandEndedWithACallBackInsideIsForgottenWithIt) {
+  after_ended_call(command_with_call_back, [] {});
+  const boundary next_command(boundary::kind::command);
+  EXPECT_TRUE(next_command.admitted());
+  EXPECT_EQ(guards.depth, 0);
+}
+
+TEST_F(Guards, AReturnedCommandLeavesThePlugInToTheNextCommandAndToAnyThread) {
+  {
+    const boundary command(boundary::kind::command);
+    ASSERT_TRUE(command.admitted());
+    EXPECT_FALSE(admitted_in_another_thread());
+  }
+  EXPECT_TRUE(admitted_in_another_thread());
+  const boundary next_command(boundary::kind::command);
+  EXPECT_TRUE(next_command.admitted());
+}
+
+TEST_F(Guards, OneGuardMoreThanTheStackHoldsStopsTheCommandAsAnAbandonmentDoes) {
+  deepest_in_force = level_stopped = 0;
+  nested_guards(guard_stack::capacity + 1);
+  EXPECT_EQ(deepest_in_force, guard_stack::capacity);
+  EXPECT_EQ(level_stopped, 2);  // the innermost guard set: the one beyond it was never set
   EXPECT_EQ(guards.depth, 0);
 }
 

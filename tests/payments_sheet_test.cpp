@@ -4,9 +4,11 @@
 // either written whole or not at all, and the user is told when it is not.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "abi/mazovia.h"
 #include "abi/records.h"
 #include "plugin/fees/payments_sheet.h"
+#include "plugin/text/decimal_text.h"
 #include "tests/sheet_reader.h"
 #include "tests/support.h"
 
@@ -213,6 +216,46 @@ TEST(PaymentsSheet, AFileThatCannotBeWrittenIsToldAfterTheReportAndChangesNothin
   const std::string run = test::transcript_of([] { tell_payments_sheet_not_written(sheet); });
   EXPECT_EQ(run, told + "  | początek lub koniec okresu raportu nie jest datą.\n");
   EXPECT_EQ(sheet_files(), files);
+}
+
+// Rows as long as rows can be (every byte of the name, the plot number and
+// the date three bytes in UTF-8, the name quoted, amounts of the largest
+// doubles), after short rows that put them anywhere in the buffer: the
+// buffer is written out before it could not take one, and nothing is
+// written past it.
+TEST(PaymentsSheet, TheLongestRowsFitTheBufferWhereverTheyBegin) {
+  test::attach_plugin_code();
+  test::enter_fresh_folder("payments_sheet_longest_rows");
+  struct sheet_and_after {
+    payments_sheet sheet;
+    unsigned char after[4096];
+  };
+  const auto room = std::make_unique<sheet_and_after>();
+  cash_record longest{};
+  std::memset(longest.cash_plot_no, 0xFF, sizeof longest.cash_plot_no);
+  std::memset(longest.cash_date, 0xFF, sizeof longest.cash_date - 1);
+  payments_row longest_row{};
+  std::memset(longest_row.payer, 0xFF, sizeof longest_row.payer - 1);
+  longest_row.payer[1] = ';';
+  amount_texts huge{};
+  for (int i = 0; i < amount_texts::count; ++i) format_two_decimals(i % 2 ? 1.7e308 : -1.7e308, huge.text[i]);
+  const amount_texts zero = amount_texts_of(payments_row{});
+  for (int short_rows = 0; short_rows <= 80; short_rows += 8) {
+    std::memset(room->after, 0xA5, sizeof room->after);
+    payments_sheet_begin(room->sheet, "11.02.01\0" "11.02.28");
+    payments_sheet_row(room->sheet, longest, longest_row, huge);
+    for (int i = 0; i < short_rows; ++i) payments_sheet_row(room->sheet, cash_record{}, payments_row{}, zero);
+    for (int i = 0; i < 3; ++i) payments_sheet_row(room->sheet, longest, longest_row, huge);
+    ASSERT_TRUE(payments_sheet_end(room->sheet, huge));
+    EXPECT_EQ(std::count(std::begin(room->after), std::end(room->after), 0xA5), std::ssize(room->after))
+        << "written past the buffer after " << short_rows << " short rows";
+    const table rows = read_table("raport_wplat_2011-02-01_2011-02-28.csv");
+    ASSERT_EQ(rows.size(), 1 + 1 + short_rows + 3 + 2u);
+    std::string replaced;  // U+FFFD for each byte 0xFF
+    for (int i = 0; i < 98; ++i) replaced += "\xEF\xBF\xBD";
+    EXPECT_EQ(rows[1][0], "\xEF\xBF\xBD;" + replaced);
+    for (std::size_t i = rows.size() - 5; i < rows.size() - 2; ++i) EXPECT_EQ(rows[i], rows[1]);
+  }
 }
 
 }  // namespace
