@@ -2,13 +2,16 @@
 // script's edits, the hook's events, exchange of form data and item states.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <fstream>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "abi/form_template.h"
+#include "abi/form_template_writer.h"
 #include "abi/mazovia.h"
 #include "abi/records.h"
 #include "plugin/fees/form_templates.h"
@@ -254,6 +257,36 @@ TEST_F(FormsEngine, TheDebtsAndEntryFeesFormsFillTheHeadsOfTheirSheets) {
   EXPECT_EQ(+entry.investment_fee, 205000.0);
   for (std::size_t i = offsetof(entry_fee_sheet, entry_fee_line); i < sizeof entry; ++i)
     ASSERT_EQ(reinterpret_cast<const uint8_t*>(&entry)[i], beyond) << i;
+}
+
+// A form of the three ways of naming a field and of markers with and
+// without a field left of them on their row.
+#pragma pack(push, 1)
+struct small_record {
+  double amount;
+  char note[21];
+  int16_t count;
+};
+#pragma pack(pop)
+constexpr std::array small_items{
+    forms::label(2, 2, "(12) Kwota:"),
+    forms::input(20, 2, 16, forms::amount, 0x4101, 0, Q7_BOUND(small_record, amount)),
+    forms::marker(40, 2, 8, "obok", 0x4201),
+    forms::input(20, 4, 20, forms::text(20), 0x4102, 0, Q7_BOUND(small_record, note)),
+    forms::marker(2, 4, 8, "lewy", 0x4202),  // no field left of it
+    forms::label(2, 6, "(ab) Inne:"),
+    forms::input(20, 6, 6, forms::integer, 0x4103, 0, Q7_BOUND(small_record, count)),
+};
+constexpr std::array<forms::form_description, 1> small_forms{{{2001, MZ("Mały"), 50, 9, small_items}}};
+constexpr auto small_block = forms::build_form_block<small_forms>();
+
+TEST_F(FormsEngine, TheValuesLineNamesEachFieldAndTheMarkersShown) {
+  small_record record{125000.0, "notatka", 7};
+  step("answer cancel");
+  const std::string shown = transcript_of([&] { svc_52026_show_form(small_block.data(), 2001, &record, nullptr); });
+  EXPECT_NE(shown.find("  form 2001 opens: (12) 12.50 obok · item 4: \"notatka\" · (ab) Inne: 7 · marker 5: lewy\n"),
+            std::string::npos)
+      << shown;
 }
 
 // The drawing of form 1001, made from the block, against the one kept in
