@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "host/host.h"
 
@@ -14,6 +15,8 @@ namespace forms = q7::forms;
 // A damaged block may claim any size; nothing larger is drawn.
 constexpr std::size_t max_columns = 200;
 constexpr std::size_t max_rows = 100;
+
+bool forms_drawn = false;
 
 }  // namespace
 
@@ -187,6 +190,78 @@ void draw(const open_form& form, const char* moment) {
     }
   }
   window.say_rows();
+}
+
+void draw_forms(bool drawn) { forms_drawn = drawn; }
+
+namespace {
+
+// How the values line names an input field: "(n)" of the label before it
+// when the label begins so, else the label's text, else its item number.
+std::string field_name(const open_form& form, std::size_t index) {
+  if (index == 0 || form.items[index - 1].view.kind != forms::kind_label)
+    return "item " + std::to_string(index + 1) + ":";
+  std::string label = label_text(form.items[index - 1].view);
+  if (label.size() > 2 && label[0] == '(') {
+    const std::size_t close = label.find(')');
+    if (close != std::string::npos && close > 1 &&
+        label.find_first_not_of("0123456789", 1) == close)
+      return label.substr(0, close + 1);
+  }
+  return label;
+}
+
+std::string field_value(const open_form& form, const forms::item_view& field) {
+  const uint8_t* value = form.values.data() + field.record_offset;
+  if (field.format != forms::format_text && field.format != forms::format_text_lines)
+    return value_text(field, value);
+  const uint8_t* end = std::find(value, value + field.max_chars, 0);
+  return "\"" + joined(characters_of(std::span(value, end))) + "\"";
+}
+
+}  // namespace
+
+std::string values_line(const open_form& form) {
+  struct entry {
+    std::size_t item;  // the input field's index; a lone marker's own
+    std::string text;
+  };
+  std::vector<entry> entries;
+  for (std::size_t i = 0; i < form.items.size(); ++i) {
+    const auto& v = form.items[i].view;
+    if (v.kind == forms::kind_input) {
+      std::string text = field_name(form, i);
+      if (!text.empty()) text += ' ';
+      entries.push_back({i, text + field_value(form, v)});
+    }
+  }
+  // A marker shown goes with the nearest input field left of it on its row.
+  for (std::size_t i = 0; i < form.items.size(); ++i) {
+    const auto& m = form.items[i].view;
+    if (m.kind != forms::kind_marker || (form.items[i].state & forms::state_hidden)) continue;
+    entry* beside = nullptr;
+    for (entry& e : entries) {
+      const auto& f = form.items[e.item].view;
+      if (f.kind == forms::kind_input && f.y == m.y && f.x < m.x &&
+          (!beside || form.items[beside->item].view.x < f.x))
+        beside = &e;
+    }
+    const std::string shown = joined(characters_of(m.text));
+    if (beside) beside->text += " " + shown;
+    else entries.push_back({i, "marker " + std::to_string(i + 1) + ": " + shown});
+  }
+  std::string line;
+  for (const entry& e : entries) line += (line.empty() ? "" : " · ") + e.text;
+  return line.empty() ? "no input fields" : line;
+}
+
+void show(const open_form& form, const char* moment) {
+  if (host().quiet) return;
+  if (!forms_drawn && !host().ask) {
+    return say([&] { return "  form " + std::to_string(form.number) + " " + moment + ": " + values_line(form); });
+  }
+  draw(form, moment);
+  if (std::string_view(moment) == "opens") say_hot_keys(form);
 }
 
 void say_hot_keys(const open_form& form) {

@@ -1,6 +1,7 @@
 // What the forms engine (host/forms.cpp) shows of a form: an open form's
-// items and values, drawn from the template block into the transcript as a
-// person would see the window, and the texts of its labels and values.
+// items and values, said in one line of its input fields' values, or drawn
+// from the template block into the transcript as a person would see the
+// window, and the texts of its labels and values.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +37,19 @@ std::string joined(const characters& chars);
 std::string label_text(const q7::forms::item_view& label);
 // The value of an input field in the form's copy, as typed.
 std::string value_text(const q7::forms::item_view& field, const uint8_t* value);
+// From now on the transcript draws every form as it opens and as it closes,
+// with its hot keys (true), or says its values in a line (false, as a
+// session begins). At the terminal forms are always drawn.
+void draw_forms(bool drawn);
+// The form's input fields and shown markers in one line: each field named by
+// the label before it (by its "(n)" where the label begins so, by its item
+// number where no label comes before it) with its value as typed, a text in
+// quotes; a marker shown follows the field left of it on its row.
+//   (1) 1 · (3) "Anna Nowak" · (9) 0.00 ␂Brak opłaty · Razem: 406.00 · item 27: "r e c150"
+std::string values_line(const open_form& form);
+// The form in the transcript as it opens or closes: drawn (and as it opens
+// its hot keys) when forms are drawn, else its values line.
+void show(const open_form& form, const char* moment);
 // Draws the form into the transcript, as it opens, closes or now is.
 void draw(const open_form& form, const char* moment);
 // The hot keys of the form's labels and buttons.

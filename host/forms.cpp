@@ -1,8 +1,9 @@
 // The forms engine of the stand-in host. A form is laid out from the
 // plug-in's form template block, keeps its own copy of the record bytes its
 // input fields are bound to, takes the session script's edits one by one and
-// closes with the button the script names. The transcript draws the form from
-// the block as it opens and as it closes.
+// closes with the button the script names. The transcript says the form's
+// values as it opens and as it closes, or draws it from the block there once
+// a session asks for drawings ("show forms").
 #include "host/forms.h"
 
 #include <algorithm>
@@ -260,8 +261,7 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
            " bytes of the record bound" + (hook ? ", with hook" : "");
   });
   raise(form, forms::event_setup);
-  draw(form, "opens");
-  say_hot_keys(form);
+  show(form, "opens");
   press_keys_in_form();
   auto& edits = host().form_edits;
   while (!edits.empty()) {
@@ -272,7 +272,7 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
   // No scripted answer at the terminal: the person fills the form in.
   int asked = 0;
   const bool person = host().ask && host().answers.empty() && ask_fields(form, asked);
-  draw(form, "closes");
+  show(form, "closes");
   answer a;
   if (person) a.code = asked;
   else a = next_answer(q7::cancelled, "form");

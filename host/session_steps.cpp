@@ -13,6 +13,7 @@
 #include "abi/machine.h"
 #include "host/config_store.h"
 #include "host/file_store.h"
+#include "host/form_view.h"
 #include "host/host.h"
 #include "host/platform.h"
 #include "host/session.h"
@@ -244,6 +245,10 @@ const step_kind all_steps[] = {
        if (text.empty()) say("  (no settings)");
        else say_text(text.substr(0, text.size() - 1).c_str());
      }},
+    {"show forms", "[drawn|values]",
+     "from now on every form is drawn as it opens and as it closes, with its hot keys; values: "
+     "each says its input fields' values in a line instead, as when a session begins",
+     [](const step_call& s) { draw_forms(s.args.empty() || s.args[0] == "drawn"); }},
     {"show handlers", "", "the key handler in each table's slot",
      [](const step_call&) {
        for (const auto& [n, t] : host().tables) say("  table " + std::to_string(n) + ": " + handler_name(t));

@@ -2,13 +2,16 @@
 // script's edits, the hook's events, exchange of form data and item states.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <fstream>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "abi/form_template.h"
+#include "abi/form_template_writer.h"
 #include "abi/mazovia.h"
 #include "abi/records.h"
 #include "plugin/fees/form_templates.h"
@@ -27,6 +30,7 @@ class FormsEngine : public ::testing::Test {
  protected:
   void SetUp() override {
     test::attach_plugin_code();
+    step("show forms values");  // a test that wants the drawing asks for it
     std::memset(&sheet, 0, sizeof sheet);
     std::memset(reinterpret_cast<char*>(&sheet) + bound, beyond, sizeof sheet - bound);
     sheet.head.plot_no = 12;
@@ -174,13 +178,21 @@ TEST_F(FormsEngine, TheHookSeesSetupOnceThenAChangeAfterEachEdit) {
   EXPECT_TRUE(hook_seen.fetched_only_bound_bytes);
   EXPECT_EQ(+sheet.total, 5000.0 * 300 + 80000.0);  // stored by the hook into the form
   EXPECT_TRUE(beyond_untouched());
-  // The hidden water marker is drawn neither as the form opens nor as it
-  // closes; the energy marker in both.
-  std::size_t markers = 0;
-  for (std::size_t at = shown.find("␂Brak opłaty"); at != std::string::npos;
-       at = shown.find("␂Brak opłaty", at + 1))
-    ++markers;
-  EXPECT_EQ(markers, 2u);
+  // The values as the form opens and as it closes: the hidden water marker
+  // is shown in neither, the energy marker beside its field in both; the
+  // field with no label before it is named by its item number.
+  const std::string holder = "(3) \"Jan Kowalski-Wiśniewski z Łodzi, ul. Ogrodowa 7\"";
+  const std::string letters = "item 27: \"r c150 (woda, centralne ogrzewanie)\"";
+  EXPECT_EQ(lines_beginning(shown, "  form 1001 "),
+            (std::vector<std::string>{
+                "  form 1001 \"Generuj opłaty roczne\": 29 items, 238 bytes of the record bound, with hook",
+                "  form 1001 opens: (1) 12 · (2) 300 · " + holder + " · (4) 0.38 · (5) 0.42 · (6) 10.00 · "
+                "(7) 6.00 · (8) 114.00 · (9) 0.00 ␂Brak opłaty · (10) 126.00 · (11) 150.00 · Razem: 396.00 · " +
+                    letters,
+                "  form 1001 closes: (1) 12 · (2) 300 · " + holder + " · (4) 0.50 · (5) 0.42 · (6) 10.00 · "
+                "(7) 8.00 · (8) 114.00 · (9) 0.00 ␂Brak opłaty · (10) 126.00 · (11) 150.00 · Razem: 158.00 · " +
+                    letters}));
+  EXPECT_EQ(shown.find("│"), std::string::npos);  // nothing drawn unless asked for
   EXPECT_NE(shown.find("  state 0x0800 set on item 24 (field 0x410D)\n"), std::string::npos);
 }
 
@@ -218,7 +230,15 @@ TEST_F(FormsEngine, TheDebtsAndEntryFeesFormsFillTheHeadsOfTheirSheets) {
   step("edit Prąd zaliczka: = 45.30");
   step("edit Woda z = 12");  // "Wo~d~a zaliczka:", the only label shown so
   step("answer ok");
-  EXPECT_EQ(svc_52026_show_form(form_template_block.data(), previous_year_debts_form, &debts, nullptr), 0x5001);
+  const std::string shown = transcript_of([&] {
+    EXPECT_EQ(svc_52026_show_form(form_template_block.data(), previous_year_debts_form, &debts, nullptr), 0x5001);
+  });
+  // Labels without a number name their fields whole, hot-key marks left out.
+  EXPECT_NE(shown.find("  form 1003 closes: Działka nr: 12 · Powierzchnia m2: 300 · Użytkownik: \"Jan "
+                       "Kowalski-Wiśniewski z Łodzi, ul. Ogrodowa 7\" · Woda poprzedni rok: 0.00 · Woda "
+                       "zaliczka: 12.00 · Prąd poprzedni rok: 0.00 · Prąd zaliczka: 45.30\n"),
+            std::string::npos)
+      << shown;
   EXPECT_EQ(+debts.power_advance, 453000.0);
   EXPECT_EQ(+debts.water_advance, 120000.0);
   EXPECT_EQ(+debts.water_prev_year, 0.0);
@@ -239,10 +259,41 @@ TEST_F(FormsEngine, TheDebtsAndEntryFeesFormsFillTheHeadsOfTheirSheets) {
     ASSERT_EQ(reinterpret_cast<const uint8_t*>(&entry)[i], beyond) << i;
 }
 
+// A form of the three ways of naming a field and of markers with and
+// without a field left of them on their row.
+#pragma pack(push, 1)
+struct small_record {
+  double amount;
+  char note[21];
+  int16_t count;
+};
+#pragma pack(pop)
+constexpr std::array small_items{
+    forms::label(2, 2, "(12) Kwota:"),
+    forms::input(20, 2, 16, forms::amount, 0x4101, 0, Q7_BOUND(small_record, amount)),
+    forms::marker(40, 2, 8, "obok", 0x4201),
+    forms::input(20, 4, 20, forms::text(20), 0x4102, 0, Q7_BOUND(small_record, note)),
+    forms::marker(2, 4, 8, "lewy", 0x4202),  // no field left of it
+    forms::label(2, 6, "(ab) Inne:"),
+    forms::input(20, 6, 6, forms::integer, 0x4103, 0, Q7_BOUND(small_record, count)),
+};
+constexpr std::array<forms::form_description, 1> small_forms{{{2001, MZ("Mały"), 50, 9, small_items}}};
+constexpr auto small_block = forms::build_form_block<small_forms>();
+
+TEST_F(FormsEngine, TheValuesLineNamesEachFieldAndTheMarkersShown) {
+  small_record record{125000.0, "notatka", 7};
+  step("answer cancel");
+  const std::string shown = transcript_of([&] { svc_52026_show_form(small_block.data(), 2001, &record, nullptr); });
+  EXPECT_NE(shown.find("  form 2001 opens: (12) 12.50 obok · item 4: \"notatka\" · (ab) Inne: 7 · marker 5: lewy\n"),
+            std::string::npos)
+      << shown;
+}
+
 // The drawing of form 1001, made from the block, against the one kept in
 // tests/forms/. A differing drawing is written beside the tests' build.
 TEST_F(FormsEngine, TheAnnualFeesFormIsDrawnFromTheBlock) {
   hook_seen = {};
+  step("show forms");
   step("edit (4) Stawka = 0.40");
   step("edit 27 r e c150");
   step("answer ok");
@@ -257,6 +308,7 @@ TEST_F(FormsEngine, TheAnnualFeesFormIsDrawnFromTheBlock) {
   }
   if (shown != expected) std::ofstream("annual_fees_form.actual", std::ios::binary) << shown;
   EXPECT_EQ(shown, expected);
+  step("show forms values");
 }
 
 }  // namespace
