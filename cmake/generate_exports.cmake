@@ -3,10 +3,12 @@
 # (host/exports.list):
 #   cmake -DSERVICES=<services.list> -DLIST=<exports.list> -DDEF=<torval.def> -DREGISTRY=<exports.cpp>
 #         -P generate_exports.cmake
-# A service is exported as torval_<number>, declared in host/service_functions.h
-# from its prototype in abi/host_services.h; a listed service the host does not
-# define fails the link. exports.list holds what is not a service: a number of
-# services.list there fails the build, so that each service is listed once.
+# A service is exported as torval_<number>, its entry in host/neighbours.cpp,
+# made for every prototype of abi/host_services.h (which the plug-in's build
+# holds to services.list); a listed service the host does not define
+# (torval_service_<number>) fails the link. exports.list holds what is not a
+# service: a number of services.list there fails the build, so that each
+# service is listed once.
 # DEF: the module definition for the Windows DLL (every export NONAME).
 # REGISTRY: the same table as data, for the native build's GetProcAddress.
 set(ordinals "")
