@@ -6,12 +6,15 @@
 // host's answers that broke the plug-in once, or that it must take.
 //
 //   fuzz_seeds CORPUS_FOLDER CASH_CSV
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
 
+#include "abi/form_template_writer.h"
 #include "abi/mazovia.h"
 #include "abi/records.h"
 #include "fuzz/fee_input.h"
@@ -57,13 +60,23 @@ void plot(const std::string& name, const double (&rates)[4], int32_t area_milli,
 void fee_sheets() {
   const double defaults[4] = {3800.0, 4200.0, 100000.0, 60000.0};
   const double raised[4] = {4000.0, 5000.0, 110000.0, 70000.0};
-  plot("worked-example", defaults, 300000, "1", "Anna Nowak", "r e c150");
+  plot("first-sample-plot", defaults, 300000, "1", "Anna Nowak", "r e c150");
   plot("upper-case-letters", raised, 412500, "2", "Jan Kowalski", "RE");
   plot("heating-only", defaults, 318750, "  -4", MZ("Piotr Wójcik"), "C12.5");
   plot("no-letters", defaults, 250000, "3", MZ("Zofia Wiśniewska"), "");
   // Once gave an infinite heating fee: the number was checked before it was scaled.
   plot("heating-too-large", defaults, 300000, "5", "Ewa", "c1e305");
 }
+
+// A form of labels and buttons only: it binds no record bytes.
+constexpr std::array no_input_items{
+    q7::forms::label(2, 2, "Bez pol"),
+    q7::forms::button(2, 4, 10, "Anuluj", q7::cancelled, 0, 0),
+};
+constexpr std::array no_input_forms{
+    q7::forms::form_description{q7::annual_fees_form, "Formularz", 20, 6, no_input_items},
+};
+constexpr auto no_input_block = q7::forms::build_form_block<no_input_forms>();
 
 void form_blocks() {
   const auto& block = q7::form_template_block;
@@ -74,6 +87,8 @@ void form_blocks() {
   const uint32_t total = static_cast<uint32_t>(first - 4);
   std::memcpy(alone.data(), &total, sizeof total);
   write("form_block", "annual-fees-form-alone", alone);
+  // Once had the forms engine copy its values to a null destination.
+  write("form_block", "form-without-input-fields", no_input_block.data(), no_input_block.size());
 }
 
 void service_names() {
