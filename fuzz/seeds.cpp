@@ -66,6 +66,9 @@ void fee_sheets() {
   plot("no-letters", defaults, 250000, "3", MZ("Zofia Wiśniewska"), "");
   // Once gave an infinite heating fee: the number was checked before it was scaled.
   plot("heating-too-large", defaults, 300000, "5", "Ewa", "c1e305");
+  // Once read past the powers of ten: a number far below the smallest double.
+  plot("heating-far-too-small", defaults, 300000, "6", "Ewa", "c1e-308693");
+  plot("heating-decimal-comma", defaults, 300000, "7", "Ewa", "c12,50");
 }
 
 // A form of labels and buttons only: it binds no record bytes.
