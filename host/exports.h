@@ -1,5 +1,6 @@
 // The host's export table as data, for the native build (on Windows the DLL's
-// own export table serves): generated from host/exports.list.
+// own export table serves): generated from plugin/hostlink/services.list and
+// host/exports.list.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 // The host services of the stand-in host that keep its tables and files: a
 // table's records, passes and changes over its file, its column totals, the
 // holders' ledgers and the entry stamp. One function each, exported by
-// number (exports.list); each tells the transcript what the user would see.
+// number (plugin/hostlink/services.list); each tells the transcript what the user would see.
 #include <cmath>
 #include <climits>
 #include <cstdarg>

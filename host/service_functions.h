@@ -1,8 +1,9 @@
 // The stand-in host's service functions, declared from the one list of
 // prototypes (abi/host_services.h): written as torval_<number>, their symbol
 // is torval_service_<number>. The export of each, torval_<number>, is its
-// entry (host/neighbours.cpp), by the numbers of host/exports.list; the
-// translator and the delay-load hook are exported as they are.
+// entry (host/neighbours.cpp), by the numbers of plugin/hostlink/services.list;
+// the translator and the delay-load hook (host/exports.list) are exported as
+// they are.
 #pragma once
 
 #include "abi/host_services.h"

@@ -1,6 +1,6 @@
 // The host services of the stand-in host that talk to the user and answer
 // questions: boxes, dialogs, forms, settings, texts, dates, reports. One
-// function each, exported by number (exports.list); each tells the
+// function each, exported by number (plugin/hostlink/services.list); each tells the
 // transcript what the user would see. The services of tables and files are
 // in host/record_services.cpp.
 #include <cmath>
