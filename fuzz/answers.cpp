@@ -9,7 +9,7 @@
 #include "abi/machine.h"
 #include "abi/records.h"
 #include "host/host.h"
-#include "host/platform.h"
+#include "host/host_platform.h"
 
 namespace q7::fuzz {
 

@@ -11,7 +11,7 @@
 #include "fuzz/answers.h"
 #include "host/forms.h"
 #include "host/host.h"
-#include "host/platform.h"
+#include "host/host_platform.h"
 
 #define Q7_DECLARE_HOST_SERVICE(number, convention, result, parameters) \
   extern "C" result convention torval_##number parameters Q7_SYMBOL("torval_" #number);

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "host/host.h"
-#include "host/platform.h"
+#include "host/host_platform.h"
 
 namespace torval {
 namespace {

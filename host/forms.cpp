@@ -18,7 +18,7 @@
 #include "abi/form_template_reader.h"
 #include "host/form_view.h"
 #include "host/host.h"
-#include "host/platform.h"
+#include "host/host_platform.h"
 
 namespace torval {
 namespace {

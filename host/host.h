@@ -15,7 +15,7 @@
 
 #include "abi/records.h"
 #include "host/forms.h"
-#include "host/platform.h"
+#include "host/host_platform.h"
 
 namespace torval {
 

@@ -11,7 +11,7 @@
 
 #include "abi/host_services.h"
 #include "host/host.h"
-#include "host/platform.h"
+#include "host/host_platform.h"
 
 namespace torval {
 namespace {

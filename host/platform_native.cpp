@@ -17,7 +17,7 @@
 #include "host/exports.h"
 #include "host/file_store.h"
 #include "host/host.h"
-#include "host/platform.h"
+#include "host/host_platform.h"
 
 // The plug-in is linked into the program (the tests and the fuzz programs),
 // or it is a shared object that load_plugin loads and unload_plugin unloads

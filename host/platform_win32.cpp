@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "host/host.h"
-#include "host/platform.h"
+#include "host/host_platform.h"
 
 namespace torval::platform {
 

@@ -19,7 +19,7 @@
 #include "host/file_store.h"
 #include "host/forms.h"
 #include "host/host.h"
-#include "host/platform.h"
+#include "host/host_platform.h"
 #include "host/service_functions.h"
 
 

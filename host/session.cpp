@@ -14,7 +14,7 @@
 
 #include "abi/machine.h"
 #include "host/host.h"
-#include "host/platform.h"
+#include "host/host_platform.h"
 #include "host/session.h"
 
 extern "C" {

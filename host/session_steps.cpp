@@ -15,7 +15,7 @@
 #include "host/file_store.h"
 #include "host/form_view.h"
 #include "host/host.h"
-#include "host/platform.h"
+#include "host/host_platform.h"
 #include "host/session.h"
 #include "host/steps.h"
 

@@ -12,7 +12,7 @@
 #include "host/config_store.h"
 #include "host/file_store.h"
 #include "host/host.h"
-#include "host/platform.h"
+#include "host/host_platform.h"
 #include "host/session.h"
 #include "host/steps.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "host/host.h"
-#include "host/platform.h"
+#include "host/host_platform.h"
 
 namespace torval {
 namespace {

@@ -146,6 +146,37 @@ TEST_F(Guards, AReturnedCommandLeavesThePlugInToTheNextCommandAndToAnyThread) {
   EXPECT_TRUE(next_command.admitted());
 }
 
+int closed_outside, closed_inside;
+
+// A call-back with a closing step of its own, which the host ends from outside.
+[[gnu::noinline]] void call_back_with_closing_step() {
+  const boundary from_host;
+  guarded_closing([] { end_from_outside(); }, [] { ++closed_inside; });
+}
+
+// A host call through which the host calls the plug-in back and ends that
+// call from outside leaves the guards and closing steps as they were before
+// it; when the host then unwinds the command, only the command's own step
+// runs, never one of the ended call's.
+TEST_F(Guards, AHostCallThatCallsBackLeavesTheGuardsAndClosingStepsAsTheyWere) {
+  closed_outside = closed_inside = 0;
+  boundary command(boundary::kind::command);
+  ASSERT_TRUE(command.admitted());
+  guarded_closing(
+      [&] {
+        const int depth = guards.depth;
+        const closing_step* const steps = closings;
+        calling_back([] { after_ended_call(call_back_with_closing_step, [] {}); });
+        EXPECT_EQ(guards.depth, depth);
+        EXPECT_EQ(closings, steps);
+        q7_exception_head unwinding{0xE0484F53, exception_unwinding};
+        boundary::frame_handler(&unwinding, reinterpret_cast<q7_frame_record*>(&command), nullptr, nullptr);
+      },
+      [] { ++closed_outside; });
+  EXPECT_EQ(closed_outside, 1);
+  EXPECT_EQ(closed_inside, 0);
+}
+
 TEST_F(Guards, OneGuardMoreThanTheStackHoldsStopsTheCommandAsAnAbandonmentDoes) {
   deepest_in_force = level_stopped = 0;
   nested_guards(guard_stack::capacity + 1);

@@ -14,7 +14,7 @@
 #include "plugin/hostlink/services.h"
 #include "tests/support.h"
 #ifndef _WIN32
-#include "host/platform.h"
+#include "host/host_platform.h"
 #endif
 
 extern "C" int32_t Q7_CDECL torval_session_table(int32_t number, q7::table_descriptor** descriptor, FILE** file,
