@@ -109,17 +109,24 @@ void guarded_or_undo(Body&& body, Undo&& undo) {
 // 35804 and the Windows box, dialogs 52023, the report view 52409, printing
 // 38360). However the host ended what it called back, the guards and
 // closing steps in force before the call are the ones in force after it.
+// A jump past it (an abandonment) lands at a guard outside, which puts
+// back what was in force there itself.
 template <class Call>
-decltype(auto) calling_back(Call&& call) {
-  struct restored_on_return {
-    int depth;
-    const closing_step* steps;
-    ~restored_on_return() {
-      guards.depth = depth;
-      closings = steps;
-    }
-  } before{guards.depth, closings};
-  return call();
+auto calling_back(Call&& call) {
+  const int depth = guards.depth;
+  const closing_step* const steps = closings;
+  const auto restore = [&] {
+    guards.depth = depth;
+    closings = steps;
+  };
+  if constexpr (std::is_void_v<decltype(call())>) {
+    call();
+    restore();
+  } else {
+    const auto result = call();
+    restore();
+    return result;
+  }
 }
 
 }  // namespace q7
