@@ -61,12 +61,14 @@ bool abandoned(Call call) {
 // A notification hook that records what it is told and decides nothing, and
 // a library that has every function.
 std::vector<unsigned> notifications;
+void* answer_at_start;  // what the hook hands back at the start of processing
 void* Q7_STDCALL recording_hook(unsigned notification, q7_delay_load_info*) {
   notifications.push_back(notification);
-  return nullptr;
+  return notification == dli_start_processing ? answer_at_start : nullptr;
 }
 char library_module;
 int Q7_STDCALL library_box(void*, const char*, const char*, unsigned) { return 1; }
+int Q7_STDCALL hook_box(void*, const char*, const char*, unsigned) { return 2; }  // the host's own
 void* load_library(const char*) { return &library_module; }
 void* find_in_library(void*, const q7_delay_load_info&) { return address(&library_box); }
 void release_library(void*) {}
@@ -279,13 +281,26 @@ TEST_F(Binding, TheDelayLoadHookIsToldEveryStepOfALateBindingInOrder) {
   info.import_by_name = 1;
   info.proc_name = "MessageBoxA";
   const platform::late_library library{&load_library, &find_in_library, &release_library};
+  answer_at_start = nullptr;
   void* const bound = platform::bind_late_function(info, &module_slot, library);
-  __pfnDliNotifyHook2 = host_hook;
   EXPECT_EQ(notifications, (std::vector<unsigned>{dli_start_processing, dli_note_pre_load_library,
                                                   dli_note_pre_get_proc_address, dli_note_end_processing}));
   EXPECT_EQ(bound, address(&library_box));
   EXPECT_EQ(function_slot, bound);
   EXPECT_EQ(module_slot, &library_module);
+
+  // A function the hook hands back at the start serves that call only: the
+  // slot is left as it was, and the hook is asked again at the next call.
+  answer_at_start = address(&hook_box);
+  notifications.clear();
+  function_slot = nullptr;
+  for (int call = 0; call < 2; ++call)
+    EXPECT_EQ(platform::bind_late_function(info, &module_slot, library), answer_at_start);
+  EXPECT_EQ(function_slot, nullptr);
+  EXPECT_EQ(notifications, (std::vector<unsigned>{dli_start_processing, dli_note_end_processing,
+                                                  dli_start_processing, dli_note_end_processing}));
+  answer_at_start = nullptr;
+  __pfnDliNotifyHook2 = host_hook;
 }
 
 }  // namespace
