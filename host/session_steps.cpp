@@ -90,7 +90,8 @@ const step_kind all_steps[] = {
      module_path, true},
     {"load", "", "loads the plug-in module",
      [](const step_call&) {
-       say(platform::load_plugin(host().plugin_path) ? "  loaded" : "  the plug-in did not load");
+       // Loading is what a session expects: only a failure is told.
+       if (!platform::load_plugin(host().plugin_path)) say("  the plug-in did not load");
      }},
     {"unload", "",
      "unloads the plug-in module, so that the next load starts it afresh (natively: its unload "
@@ -249,9 +250,12 @@ const step_kind all_steps[] = {
      "from now on every form is drawn as it opens and as it closes, with its hot keys; values: "
      "each says its input fields' values in a line instead, as when a session begins",
      [](const step_call& s) { draw_forms(s.args.empty() || s.args[0] == "drawn"); }},
-    {"show handlers", "", "the key handler in each table's slot",
+    {"show handlers", "", "the key handler in each table's slot, in one line",
      [](const step_call&) {
-       for (const auto& [n, t] : host().tables) say("  table " + std::to_string(n) + ": " + handler_name(t));
+       std::string line;
+       for (const auto& [n, t] : host().tables)
+         line += (line.empty() ? "  table " : " · table ") + std::to_string(n) + ": " + handler_name(t);
+       say(line);
      }},
     {"show calls", "", "how often each service was called",
      [](const step_call&) {

@@ -43,17 +43,19 @@ void start(const step_call& s) {
   int32_t result = 0;
   if (call_plugin([&] { result = host().plugin.start_stop(&context, with_buffer ? buffer : nullptr); }))
     return say_caught(30001);
+  // What the plug-in handed back and installed, in one line.
+  std::string line = "  ";
   if (with_buffer) {
     const void* end = std::memchr(buffer, 0, sizeof buffer);
     if (end) {
-      say("  description \"" + from_mazovia(buffer) + "\" (" +
-          std::to_string(static_cast<const char*>(end) - buffer) + " bytes and terminator)");
+      line += "description \"" + from_mazovia(buffer) + "\" (" +
+              std::to_string(static_cast<const char*>(end) - buffer) + " bytes and terminator) · ";
     } else {
-      say("  description: no terminator within the buffer");
+      line += "description: no terminator within the buffer · ";
     }
   }
   const void* translator = platform::installed_se_translator();
-  say(std::string("  translator of structured exceptions: ") +
+  say(line + "translator of structured exceptions: " +
       (!translator ? "none" : translator == platform::host_export(30005) ? "the host's 30005" : "another"));
   say("  30001 -> " + std::to_string(result));
 }
