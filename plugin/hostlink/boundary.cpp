@@ -125,7 +125,9 @@ int Q7_CDECL boundary::frame_handler(q7_exception_head* exception, q7_frame_reco
   auto& call = *reinterpret_cast<boundary*>(frame);
   // Unwound a second time while its steps ran (the host raised again inside
   // one): the rest are left, and the call is over.
-  if (call.closing_ || call.entered_at_ < 0 || !(exception->flags & exception_unwinding) ||
+  const bool recorded = call.entered_at_ >= 0 && call.entered_at_ < calls.depth &&
+                        calls.calls[call.entered_at_].record == &call.record_;
+  if (call.closing_ || !recorded || !(exception->flags & exception_unwinding) ||
       (exception->flags & exception_exit_unwind)) {
     call.leave();
     return continue_search;
