@@ -16,7 +16,7 @@ inline constexpr auto& plugin_description =
 inline constexpr char host_module_name[] = "TORVAL";
 
 // The key handlers of the commands, which activation puts into the host's
-// tables: plugin/key_handlers.cpp gives them.
+// tables: plugin/command_handlers.cpp gives them.
 struct command_key_handlers {
   key_handler plot_table;
   key_handler cash_table;
