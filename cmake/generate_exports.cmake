@@ -11,31 +11,25 @@
 # service is listed once.
 # DEF: the module definition for the Windows DLL (every export NONAME).
 # REGISTRY: the same table as data, for the native build's GetProcAddress.
+include(${CMAKE_CURRENT_LIST_DIR}/list_lines.cmake)
 set(ordinals "")
 
-# services.list: "number bytes ..." (only the first two columns are read here).
-file(STRINGS "${SERVICES}" lines)
+# services.list: "number bytes ..." (only the first two columns are read here;
+# generate_thunks.cmake refuses a number listed twice).
+q7_list_lines("${SERVICES}" lines)
 foreach(line IN LISTS lines)
-  if(line MATCHES "^[ \t]*(#|$)")
-    continue()
-  endif()
   if(NOT line MATCHES "^[ \t]*([0-9]+)[ \t]+([0-9]+|caller)([ \t]|$)")
     message(FATAL_ERROR "${SERVICES}: cannot read the line \"${line}\" (a service number, then its bytes)")
   endif()
   set(ordinal ${CMAKE_MATCH_1})
-  if(NOT DEFINED service_${ordinal})  # a service listed twice is exported once
-    set(service_${ordinal} 1)
-    list(APPEND ordinals ${ordinal})
-    set(symbol_${ordinal} torval_${ordinal})
-  endif()
+  set(service_${ordinal} 1)
+  list(APPEND ordinals ${ordinal})
+  set(symbol_${ordinal} torval_${ordinal})
 endforeach()
 
 # exports.list: "ordinal [symbol]", the symbol torval_<ordinal> when none is given.
-file(STRINGS "${LIST}" lines)
+q7_list_lines("${LIST}" lines)
 foreach(line IN LISTS lines)
-  if(line MATCHES "^[ \t]*(#|$)")
-    continue()
-  endif()
   if(NOT line MATCHES "^[ \t]*([0-9]+)([ \t]+([A-Za-z_][A-Za-z0-9_]*))?[ \t]*$")
     message(FATAL_ERROR "${LIST}: cannot read the line \"${line}\"")
   endif()

@@ -7,14 +7,12 @@
 # public name is <PREFIX><number>; a number is listed once. The entry records
 # lie back to back from the symbol TABLE on; TABLE_count holds their number.
 # Bytes "caller" are -1.
-file(STRINGS "${LIST}" lines)
+include(${CMAKE_CURRENT_LIST_DIR}/list_lines.cmake)
+q7_list_lines("${LIST}" lines)
 set(body "/* Generated from ${LIST}; do not edit. */\n#include \"thunk_macros.S\"\n")
 string(APPEND body "        .data\n        .balign 4\n        .globl SYM(${TABLE})\nSYM(${TABLE}):\n")
 set(index 0)
 foreach(line IN LISTS lines)
-  if(line MATCHES "^[ \t]*(#|$)")
-    continue()
-  endif()
   if(NOT line MATCHES "^[ \t]*([0-9]+)[ \t]+([0-9]+|caller)[ \t]+(yes|no)[ \t]+([a-z_0-9]+)[ \t]+([^\"\\]*)$")
     message(FATAL_ERROR "${LIST}: cannot read the line \"${line}\" (number bytes back name what)")
   endif()
