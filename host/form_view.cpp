@@ -211,15 +211,16 @@ std::string field_name(const open_form& form, std::size_t index) {
   return label;
 }
 
-std::string field_value(const open_form& form, const forms::item_view& field) {
+}  // namespace
+
+std::string field_value(const open_form& form, const forms::item_view& field, text_as how) {
   const uint8_t* value = form.values.data() + field.record_offset;
   if (field.format != forms::format_text && field.format != forms::format_text_lines)
     return value_text(field, value);
   const uint8_t* end = std::find(value, value + field.max_chars, 0);
+  if (how == text_as::typed) return from_mazovia(std::string(value, end).c_str());
   return "\"" + joined(characters_of(std::span(value, end))) + "\"";
 }
-
-}  // namespace
 
 std::string values_line(const open_form& form) {
   struct entry {
@@ -232,7 +233,7 @@ std::string values_line(const open_form& form) {
     if (v.kind == forms::kind_input) {
       std::string text = field_name(form, i);
       if (!text.empty()) text += ' ';
-      entries.push_back({i, text + field_value(form, v)});
+      entries.push_back({i, text + field_value(form, v, text_as::shown)});
     }
   }
   // A marker shown goes with the nearest input field left of it on its row.

@@ -37,6 +37,11 @@ std::string joined(const characters& chars);
 std::string label_text(const q7::forms::item_view& label);
 // The value of an input field in the form's copy, as typed.
 std::string value_text(const q7::forms::item_view& field, const uint8_t* value);
+// An input field's value in the form: a number as value_text writes it, or
+// the bytes of a text up to its terminator (shown: quoted, markup visible;
+// typed: as a person would type it again).
+enum class text_as { shown, typed };
+std::string field_value(const open_form& form, const q7::forms::item_view& field, text_as how);
 // From now on the transcript draws every form as it opens and as it closes,
 // with its hot keys (true), or says its values in a line (false, as a
 // session begins). At the terminal forms are always drawn.

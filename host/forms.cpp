@@ -155,15 +155,6 @@ bool apply(open_form& form, const form_edit& edit) {
   return true;
 }
 
-// The value of an input field as a person would type it again.
-std::string typed_value(const open_form& form, const forms::item_view& field) {
-  const uint8_t* value = form.values.data() + field.record_offset;
-  if (field.format != forms::format_text && field.format != forms::format_text_lines)
-    return value_text(field, value);
-  const uint8_t* end = std::find(value, value + field.max_chars, 0);
-  return from_mazovia(std::string(value, end).c_str());
-}
-
 // At the terminal: the person is asked for each input field in turn (Enter
 // keeps its value; the form hook hears of each change) until "ok" (or F12)
 // or "cancel". What was typed is kept as the script's edits and answer.
@@ -176,7 +167,7 @@ bool ask_fields(open_form& form, int& code) {
       const std::string label =
           i > 0 && form.items[i - 1].view.kind == forms::kind_label ? label_text(form.items[i - 1].view) + " " : "";
       std::string reply;
-      if (!host().ask("  " + std::to_string(i + 1) + " " + label + "[" + typed_value(form, field) + "]: ", reply))
+      if (!host().ask("  " + std::to_string(i + 1) + " " + label + "[" + field_value(form, field, text_as::typed) + "]: ", reply))
         return false;
       const auto words = split_words(reply);
       if (words.empty()) continue;
