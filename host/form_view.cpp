@@ -219,7 +219,9 @@ std::string field_value(const open_form& form, const forms::item_view& field, te
     return value_text(field, value);
   const uint8_t* end = std::find(value, value + field.max_chars, 0);
   if (how == text_as::typed) return from_mazovia(std::string(value, end).c_str());
-  return "\"" + joined(characters_of(std::span(value, end))) + "\"";
+  std::string shown = "\"";  // appended: GCC's -Wrestrict takes "…" + text for an overlapping copy
+  shown += joined(characters_of(std::span(value, end)));
+  return shown += '"';
 }
 
 std::string values_line(const open_form& form) {
