@@ -31,6 +31,14 @@ void torval_native_set_se_translator(void* translator);
 q7_frame_record** torval_native_frame_chain(void);
 // GetCurrentThreadId: a number of the calling thread, never 0.
 uint32_t torval_native_GetCurrentThreadId(void);
+// Whether the thread of the number has ended: the host tells of the threads
+// its sessions end inside the plug-in.
+int torval_native_thread_ended(uint32_t thread);
+// The calling thread's stack: its lowest usable address and its base.
+void torval_native_thread_stack(uintptr_t* low, uintptr_t* high);
+// The bytes the stack may still grow by below the frame given, as the host
+// lets the plug-in see them (a session may leave it short).
+uint32_t torval_native_stack_room(const void* frame);
 // user32 of the native build: used when the delay-load hook does not answer.
 int Q7_STDCALL torval_native_MessageBoxA(void* owner, const char* text, const char* caption,
                                          unsigned style);

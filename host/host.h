@@ -117,8 +117,12 @@ struct host_state {
   std::map<int32_t, q7::key_handler> other_module_saved;
   std::deque<std::pair<int32_t, int32_t>> keys_in_form;
   std::map<uint32_t, int> raise_plan;
+  std::set<uint32_t> exit_unwinds;       // of the raises planned, those whose unwinding is an exit unwind
+  std::map<uint32_t, int> exit_thread_plan;  // services that end their thread at their k-th call
   std::map<uint32_t, std::pair<int, std::vector<std::string>>> thread_plan;
+  std::map<uint32_t, std::pair<int, std::vector<std::string>>> loop_plan;  // the same, on the waiting thread
   bool strict_fpu = false;
+  std::size_t deepest_unwinding = 0;     // bytes of stack below the catching handler, at a service
   bool polish_locale = false;
   audit_state audit;
   // Interactive use: asks the person at the terminal and reads the reply;
@@ -288,8 +292,17 @@ struct c_numbers {
   c_numbers& operator=(const c_numbers&) = delete;
 };
 // The calls another thread of the host makes while a service waits: a key
-// in a table's list, or an entry point (host/neighbours.cpp).
+// in a table's list, or an entry point (host/neighbours.cpp); and the same
+// call made by the host's message loop on the thread that waits.
 void call_from_other_thread(const std::vector<std::string>& call);
+void call_meanwhile(const std::vector<std::string>& call);
+// In the strict x87 mode, tells when code of the host's (a service, the
+// delay-load hook, a key handler the plug-in passes a key on to) is entered
+// with another control word than the host called the plug-in with.
+void check_entered_word(const char* what, uint32_t number = 0);
+// The host's unwinding of a call begins here (top), or is over (null): the
+// services called meanwhile measure how deep it takes the stack.
+void unwinding_from(const void* top);
 
 // Loading the plug-in module and calling its entry points.
 bool load_plugin(const std::string& path);

@@ -65,8 +65,21 @@ memory_access memory_access_of(FILE* file);
 // tells them) and the call ends at once. True when it ended so.
 bool call_catching(void (*function)(void*), void* argument);
 // Raises the host's exception; false, raising nothing, when no call_catching
-// is there to catch it.
-bool raise_host_exception();
+// is there to catch it. Windows passes over a record whose handler an
+// unwinding is calling when another unwinding reaches it (a collided
+// unwind), and so does the native build. An exit unwind (the flag Windows
+// sets when the host ends the thread's frames for good) only natively:
+// false elsewhere.
+bool raise_host_exception(bool exit_unwind = false);
+// Runs function(argument) on a new thread of the host and waits until it
+// returns or the thread ends inside it; true when it returned.
+bool run_on_other_thread(void (*function)(void*), void* argument);
+// Ends the calling thread at once, running nothing more of it, as ExitThread
+// does (natively the thread stops for good, and the plug-in's seam tells
+// that it ended); false on the thread that runs the session.
+bool end_this_thread();
+// Whether end_this_thread ended the thread of the number (native build).
+bool thread_has_ended(uint32_t thread);
 // Holds a file of the working folder open as another program would that
 // lets no one else change it (host/file_store.h, hold_file): on Windows a
 // handle that shares reading only, so that Windows itself refuses to replace

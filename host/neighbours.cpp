@@ -7,7 +7,6 @@
 // C run-time unmasks floating-point exceptions or reads numbers in Polish.
 #include <clocale>
 #include <string>
-#include <thread>
 
 #include "abi/host_services.h"
 #include "host/host.h"
@@ -15,6 +14,9 @@
 
 namespace torval {
 namespace {
+
+// Where the host's unwinding of a call began (its catching handler), while it runs.
+const char* unwinding_top = nullptr;
 
 // Key handlers called with 32-bit slots for the two 16-bit values, so that a
 // session can put anything in their upper halves.
@@ -27,6 +29,7 @@ using wide_key_handler = int32_t(Q7_STDCALL*)(int32_t, uint32_t, int32_t*, char*
 int32_t Q7_STDCALL other_module_handler(int32_t key, uint32_t a2, int32_t* record_count, char** rows,
                                         int32_t a5, q7::table_descriptor* descriptor, int32_t a7, FILE* file,
                                         int32_t a9, uint32_t a10, int32_t a11) {
+  check_entered_word("the other module's key handler");
   table* t = table_of(descriptor);
   const int32_t number = t ? t->number : 0;
   say("  other module's handler of table " + std::to_string(number) + ": key " + std::to_string(key) +
@@ -109,31 +112,59 @@ void press_keys_in_form() {
 Q7_HOST_SERVICES(TORVAL_SERVICE_ENTRY)
 #undef TORVAL_SERVICE_ENTRY
 
+namespace {
+
+// Whether a plan of the session names this call of the service.
+int call_of(int planned) { return planned; }
+int call_of(const std::pair<int, std::vector<std::string>>& planned) { return planned.first; }
+template <class Plan>
+bool planned_at_call(const Plan& plan, uint32_t service, int call) {
+  const auto found = plan.find(service);
+  return found != plan.end() && call_of(found->second) == call;
+}
+
+}  // namespace
+
 // Where every service passes first: its call is counted (for the fault plan
-// and "show calls"); another thread of the host makes its call when the plan
-// says so, while this one waits here; and the service raises the host's
-// exception at the planned call, before it has changed anything.
+// and "show calls"); another thread of the host, or the host's message loop
+// on this one, makes its call when the plan says so, while this one waits
+// here; the service ends its thread, or raises the host's exception, at the
+// planned call, before it has changed anything.
 extern "C" void Q7_CDECL torval_service_entered(uint32_t service) Q7_SYMBOL("torval_service_entered");
 extern "C" void Q7_CDECL torval_service_entered(uint32_t service) {
+  check_entered_word("service", service);
   host_state& h = host();
+  if (unwinding_top) {
+    const char here = 0;
+    const auto depth = static_cast<std::size_t>(unwinding_top - &here);
+    if (depth > h.deepest_unwinding) h.deepest_unwinding = depth;
+  }
   const int call = ++h.calls[service];
-  if (!h.thread_plan.empty())
-    if (const auto found = h.thread_plan.find(service); found != h.thread_plan.end() && found->second.first == call)
-      call_from_other_thread(found->second.second);
-  const auto planned = h.raise_plan.find(service);
-  if (planned == h.raise_plan.end() || planned->second != call) return;
+  if (planned_at_call(h.thread_plan, service, call)) call_from_other_thread(h.thread_plan[service].second);
+  if (planned_at_call(h.loop_plan, service, call)) call_meanwhile(h.loop_plan[service].second);
+  // Nothing of this frame that owns memory is alive when the thread ends or the exception leaves it.
+  if (planned_at_call(h.exit_thread_plan, service, call)) {
+    say("  (service " + std::to_string(service) + " ends its thread at its call " + std::to_string(call) + ")");
+    if (!platform::end_this_thread()) say("  (the session's own thread goes on)");
+  }
+  if (!planned_at_call(h.raise_plan, service, call)) return;
+  const bool exit_unwind = h.exit_unwinds.count(service) != 0;
   say("  (service " + std::to_string(service) + " raises the host's exception at its call " + std::to_string(call) +
-      ")");
-  if (!platform::raise_host_exception()) say("  (no handler of the host's would catch it: nothing raised)");
+      (exit_unwind ? ", to unwind as the thread's end does)" : ")"));
+  if (!platform::raise_host_exception(exit_unwind)) say("  (no handler of the host's would catch it: nothing raised)");
 }
 
 namespace {
 
 // The x87 unit: a control word that unmasks the invalid-operation,
 // zero-divide and overflow exceptions, with extended precision and rounding
-// to nearest, as some run-times leave it; and the exception flags of the
-// status word whose exceptions that word unmasks.
+// to nearest, as some run-times leave it; the usual host's word (every
+// exception masked, double precision, as Windows starts a program), which
+// it sets itself so that its own arithmetic is the same on every system;
+// and the exception flags of the status word whose exceptions the strict
+// word unmasks.
 constexpr uint16_t strict_control_word = 0x0372;
+constexpr uint16_t usual_control_word = 0x027F;
 constexpr uint16_t unmasked_flags = 0x000D;
 
 uint16_t control_word() {
@@ -166,6 +197,16 @@ int plugin_depth = 0;  // calls into the plug-in under way, in any thread
 
 }  // namespace
 
+void unwinding_from(const void* top) { unwinding_top = static_cast<const char*>(top); }
+
+void check_entered_word(const char* what, uint32_t number) {
+  if (!host().strict_fpu || plugin_depth == 0) return;
+  const uint16_t control = control_word();
+  if (control == strict_control_word) return;
+  say("  (" + std::string(what) + (number ? " " + std::to_string(number) : "") +
+      " entered with the x87 control word " + hex4(control) + ")");
+}
+
 bool set_polish_locale(bool polish) {
   host().polish_locale = false;
   if (!polish) return true;
@@ -188,13 +229,13 @@ c_numbers::~c_numbers() {
 
 void entering_plugin(uint16_t& saved) {
   saved = control_word();
-  if (host().strict_fpu) load_control_word(strict_control_word);
+  load_control_word(host().strict_fpu ? strict_control_word : usual_control_word);
   if (plugin_depth++ == 0 && host().polish_locale) std::setlocale(LC_ALL, polish_name);
 }
 
 void left_plugin(uint16_t saved) {
   if (--plugin_depth == 0 && host().polish_locale) std::setlocale(LC_ALL, "C");
-  if (!host().strict_fpu) return;
+  if (!host().strict_fpu) return load_control_word(saved);
   const uint16_t control = control_word(), status = status_word();
   if (control != strict_control_word) say("  (the plug-in left the x87 control word " + hex4(control) + ")");
   if (status & unmasked_flags)
@@ -202,35 +243,52 @@ void left_plugin(uint16_t saved) {
   load_control_word(saved);
 }
 
-void call_from_other_thread(const std::vector<std::string>& call) {
-  std::string told;
-  std::thread other([&] {
-    plugin_module& p = host().plugin;
-    if (call[0] == "key") {
-      table* t = find_table(std::stoi(call[1]));
-      const int32_t key = std::stoi(call[2]);
-      int32_t result = 0;
-      told = "key " + call[2] + " in table " + call[1];
-      if (!t || !t->descriptor.handler) told += ": no key handler";
-      else if (press_table_key(*t, key, {0, 5, 7, 9, 0, 11}, result)) told += " -> " + std::to_string(result);
-      else told += ": ended by the host's exception";
-      return;
-    }
+namespace {
+
+// Makes the call the words name, as the host does: a key in a table's list
+// (key TABLE KEY), or entry 30008 or 30001; what the transcript tells of it.
+std::string make_call(const std::vector<std::string>& call) {
+  plugin_module& p = host().plugin;
+  if (call[0] == "key") {
+    table* t = find_table(std::stoi(call[1]));
     int32_t result = 0;
-    bool caught;
-    if (call[0] == "30008") {
-      caught = call_plugin([&] { result = p.activate_or_report(std::stoi(call[1])); });
-    } else {
-      static char context;
-      char description[128] = {};
-      caught = call_plugin([&] {
-        result = call[1] == "start" ? p.start_stop(&context, description) : p.start_stop(nullptr, nullptr);
-      });
-    }
-    told = call[0] + (caught ? ": ended by the host's exception" : " -> " + std::to_string(result));
-  });
-  other.join();
-  say("  another thread: " + told);
+    const std::string told = "key " + call[2] + " in table " + call[1];
+    if (!t || !t->descriptor.handler) return told + ": no key handler";
+    if (!press_table_key(*t, std::stoi(call[2]), {0, 5, 7, 9, 0, 11}, result))
+      return told + ": ended by the host's exception";
+    return told + " -> " + std::to_string(result);
+  }
+  int32_t result = 0;
+  bool caught;
+  if (call[0] == "30008") {
+    caught = call_plugin([&] { result = p.activate_or_report(std::stoi(call[1])); });
+  } else {
+    static char context;
+    char description[128] = {};
+    caught = call_plugin([&] {
+      result = call[1] == "start" ? p.start_stop(&context, description) : p.start_stop(nullptr, nullptr);
+    });
+  }
+  return call[0] + (caught ? ": ended by the host's exception" : " -> " + std::to_string(result));
 }
+
+}  // namespace
+
+void call_from_other_thread(const std::vector<std::string>& call) {
+  struct job {
+    const std::vector<std::string>& call;
+    std::string told;
+  } j{call, ""};
+  const bool returned =
+      platform::run_on_other_thread([](void* p) { static_cast<job*>(p)->told = make_call(static_cast<job*>(p)->call); }, &j);
+  if (!returned) {
+    std::string what;
+    for (const std::string& w : call) what += (what.empty() ? "" : " ") + w;
+    j.told = what + ": the thread ended inside the plug-in";
+  }
+  say("  another thread: " + j.told);
+}
+
+void call_meanwhile(const std::vector<std::string>& call) { say("  meanwhile the message loop: " + make_call(call)); }
 
 }  // namespace torval

@@ -143,8 +143,10 @@ struct catching_frame {
 EXCEPTION_DISPOSITION __cdecl catch_host_exception(EXCEPTION_RECORD* exception, void* frame, CONTEXT*, void*) {
   if (exception->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
   if (exception->ExceptionCode != host_exception_code) return ExceptionContinueSearch;
+  unwinding_from(frame);
   RtlUnwind(frame, &&unwound, exception, nullptr);
 unwound:
+  unwinding_from(nullptr);
   __builtin_longjmp(static_cast<catching_frame*>(frame)->resume, 1);
 }
 
@@ -168,11 +170,46 @@ bool call_catching(void (*function)(void*), void* argument) {
   return false;
 }
 
-bool raise_host_exception() {
-  if (catching_calls == 0) return false;
+bool raise_host_exception(bool exit_unwind) {
+  if (catching_calls == 0 || exit_unwind) return false;
   RaiseException(host_exception_code, 0, 0, nullptr);
   return true;  // not reached: the catching call resumes
 }
+
+namespace {
+
+const DWORD session_thread = GetCurrentThreadId();
+
+struct other_thread_run {
+  void (*function)(void*);
+  void* argument;
+  bool returned;
+};
+
+DWORD WINAPI run_there(void* run) {
+  auto& r = *static_cast<other_thread_run*>(run);
+  r.function(r.argument);
+  r.returned = true;
+  return 0;
+}
+
+}  // namespace
+
+bool run_on_other_thread(void (*function)(void*), void* argument) {
+  other_thread_run run{function, argument, false};
+  const HANDLE thread = CreateThread(nullptr, 0, &run_there, &run, 0, nullptr);
+  if (!thread) return false;
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  return run.returned;
+}
+
+bool end_this_thread() {
+  if (GetCurrentThreadId() == session_thread) return false;
+  ExitThread(0);
+}
+
+bool thread_has_ended(uint32_t) { return false; }
 
 namespace {
 

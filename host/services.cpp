@@ -68,6 +68,7 @@ int16_t show_box(const char* service, const char* caption, const char* text, int
 // The Windows message box of the plug-in, answered by the host through its
 // delay-load hook: the text arrives in the Windows code page.
 int Q7_STDCALL scripted_message_box(void*, const char* text, const char* caption, unsigned style) {
+  check_entered_word("the Windows box");
   say([&] {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%x", style);
@@ -228,6 +229,7 @@ void Q7_CDECL torval_30005(unsigned code, struct _EXCEPTION_POINTERS*) {
 
 // The delay-load notification hook: the host answers MessageBoxA itself.
 void* Q7_STDCALL torval_30007(unsigned notification, q7_delay_load_info* info) {
+  check_entered_word("the delay-load hook");
   // A host that hands user32's functions a module without them.
   if (behaves("user32-unavailable"))
     return notification == q7::dli_note_pre_load_library ? platform::host_module() : nullptr;

@@ -140,14 +140,26 @@ const step_kind all_steps[] = {
      [](const step_call& s) { chain_other_module(existing_table(table_number(s.args[0]))); }},
     {"unchain", "TABLE", "that module stops: it puts back the handler it found in the slot",
      [](const step_call& s) { unchain_other_module(existing_table(table_number(s.args[0]))); }},
-    {"raise", "SERVICE at K",
+    {"raise", "SERVICE at K [exit-unwind]",
      "the service raises the host's exception at the start of its K-th call (counted as \"fail\" counts), before it has changed "
      "anything; the innermost of the host's own handlers catches it: the forms engine's around the "
      "form hook (the form goes on), or the list window's around the key handler, or the host's "
-     "around an entry point (the host goes on)",
+     "around an entry point (the host goes on); exit-unwind: the frames are unwound as when the "
+     "host ends the thread (native build)",
      [](const step_call& s) {
        if (s.number(2) < 1) throw refused{"calls are counted from 1"};
-       host().raise_plan[static_cast<uint32_t>(s.number(0))] = static_cast<int>(s.number(2));
+       if (s.args.size() > 3 && s.args[3] != "exit-unwind") throw refused{"after K only exit-unwind"};
+       const auto service = static_cast<uint32_t>(s.number(0));
+       host().raise_plan[service] = static_cast<int>(s.number(2));
+       if (s.args.size() > 3) host().exit_unwinds.insert(service);
+       else host().exit_unwinds.erase(service);
+     }},
+    {"exit-thread", "SERVICE at K",
+     "the service ends the thread that calls it at the start of its K-th call, as ExitThread does: "
+     "nothing more of that thread runs (the session's own thread goes on)",
+     [](const step_call& s) {
+       if (s.number(2) < 1) throw refused{"calls are counted from 1"};
+       host().exit_thread_plan[static_cast<uint32_t>(s.number(0))] = static_cast<int>(s.number(2));
      }},
     {"from-thread", "SERVICE at K key|30008|30001 TABLE|MODE|start|stop [KEY]",
      "at the K-th call of the service (counted as \"fail\" counts), while this thread waits in it, another thread of the host "
@@ -157,10 +169,16 @@ const step_kind all_steps[] = {
     {"other-thread", "key|30008|30001 TABLE|MODE|start|stop [KEY]",
      "another thread of the host makes the call now (as from-thread), and this one waits for it",
      other_thread},
+    {"meanwhile", "SERVICE at K key|30008|30001 TABLE|MODE|start|stop [KEY]",
+     "at the K-th call of the service, the host's message loop makes the call on the thread that "
+     "waits in it (as from-thread names it), and the service goes on",
+     meanwhile},
     {"fpu", "strict|usual",
      "strict: every call into the plug-in (entry points, key handlers, the form hook) is made with "
      "an x87 control word that unmasks the invalid-operation, zero-divide and overflow exceptions; "
-     "after it the host checks the control word and the exception flags; usual: as it finds them",
+     "the host checks that its own code the plug-in calls (services, the delay-load hook, the "
+     "Windows box, key handlers) is entered with that word, and after the call the control word "
+     "and the exception flags; usual: the calls are made with 0x027F",
      [](const step_call& s) { host().strict_fpu = s.args[0] == "strict"; }},
     {"locale", "polish|c",
      "the C run-time's locale of every call into the plug-in: Polish (its decimal comma), or C",
@@ -220,7 +238,10 @@ const step_kind all_steps[] = {
        host().windows_box_answer = 0;
        host().behaviours.clear();
        host().raise_plan.clear();
+       host().exit_unwinds.clear();
+       host().exit_thread_plan.clear();
        host().thread_plan.clear();
+       host().loop_plan.clear();
        host().keys_in_form.clear();
      }},
     {"fail", "SERVICE at|from K", "service N answers its failure value at its K-th call, or from it on (calls are counted "
@@ -256,6 +277,10 @@ const step_kind all_steps[] = {
        for (const auto& [n, t] : host().tables)
          line += (line.empty() ? "  table " : " · table ") + std::to_string(n) + ": " + handler_name(t);
        say(line);
+     }},
+    {"show unwind-stack", "", "the most stack a service found taken below the host's handler while the host unwound a call",
+     [](const step_call&) {
+       say("  the host's unwinding took " + std::to_string(host().deepest_unwinding) + " bytes of stack at most");
      }},
     {"show calls", "", "how often each service was called",
      [](const step_call&) {

@@ -101,6 +101,12 @@ void from_thread(const step_call& s) {
 
 void other_thread(const step_call& s) { call_from_other_thread(thread_call(s.args)); }
 
+void meanwhile(const step_call& s) {
+  if (s.number(2) < 1) throw refused{"calls are counted from 1"};
+  host().loop_plan[static_cast<uint32_t>(s.number(0))] = {static_cast<int>(s.number(2)),
+                                                           thread_call({s.args.begin() + 3, s.args.end()})};
+}
+
 void edit(const step_call& s) {
   form_edit e;
   if (const std::size_t equals = s.rest.find(" = "); equals != std::string::npos) {

@@ -121,6 +121,7 @@ bool total_ledger(table& t, FILE* file, int32_t count) {
 int32_t Q7_STDCALL host_key_handler(int32_t key, uint32_t a2, int32_t* record_count, char** rows,
                                     int32_t a5, q7::table_descriptor* descriptor, int32_t a7,
                                     FILE* file, int32_t a9, uint32_t a10, int32_t a11) {
+  check_entered_word("the host's key handler");
   table* t = nullptr;
   for (auto& [number, candidate] : host().tables)
     if (&candidate.descriptor == descriptor) t = &candidate;

@@ -7,8 +7,7 @@
 #include "plugin/fees/fee_rules.h"
 #include "plugin/fees/form_templates.h"
 #include "plugin/fees/rates.h"
-#include "plugin/hostlink/boundary.h"
-#include "plugin/hostlink/guard.h"
+#include "plugin/hostlink/way_in.h"
 #include "plugin/text/decimal_text.h"
 
 namespace q7 {
@@ -17,12 +16,10 @@ namespace {
 // Event hook of form 1001: marks the prepayments the plot bears when the
 // form is set up (event -2) and recomputes the fees after each edit (event 0).
 int32_t Q7_STDCALL fee_form_hook(int32_t, int32_t event) {
-  // The hook is a boundary of its own: the host's forms engine stands between
+  // The hook is a way in of its own: the host's forms engine stands between
   // it and the command that showed the form. What is abandoned here leaves
   // the form as it is.
-  const boundary from_host;
-  if (!from_host.admitted()) return 0;
-  guarded([&] {
+  from_host(call_kind::call, [&] {
     // A scratch sheet of the hook's own: the form data record the command
     // handed to the forms engine is never touched from here.
     fee_sheet scratch{};

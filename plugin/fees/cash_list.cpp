@@ -7,11 +7,11 @@
 #include "plugin/fees/list_handlers.h"
 #include "plugin/fees/payments_row.h"
 #include "plugin/fees/payments_sheet.h"
-#include "plugin/hostlink/boundary.h"
 #include "plugin/hostlink/guard.h"
 #include "plugin/hostlink/key_call.h"
 #include "plugin/hostlink/module.h"
 #include "plugin/hostlink/services.h"
+#include "plugin/hostlink/way_in.h"
 #include "plugin/platform/platform.h"
 #include "plugin/text/formatted_text.h"
 
@@ -144,21 +144,20 @@ void payments_report(const key_call& call) {
 // however the report ends: at its end, declined, abandoned, or unwound by
 // the host. False when the call is not admitted.
 bool run_payments_report(const key_call& call) {
-  const boundary from_host(boundary::kind::command);
-  if (!from_host.admitted()) return false;
-  bool ended = false;
-  const auto end_command = [&] {
-    if (ended) return;
-    end_cash_list_command(host_values::end_of_cash_command);
-    ended = true;
-  };
-  guarded_closing(
-      [&] {
-        guarded([&] { payments_report(call); });  // abandoned: ends as a declined report does
-        end_command();
-      },
-      end_command);
-  return true;
+  return from_host(call_kind::command, [&] {
+    bool ended = false;
+    const auto end_command = [&] {
+      if (ended) return;
+      end_cash_list_command(host_values::end_of_cash_command);
+      ended = true;
+    };
+    guarded_closing(
+        [&] {
+          guarded([&] { payments_report(call); });  // abandoned: ends as a declined report does
+          end_command();
+        },
+        end_command);
+  });
 }
 
 }  // namespace

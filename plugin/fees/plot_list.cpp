@@ -4,46 +4,51 @@
 #include "plugin/fees/commands.h"
 #include "plugin/fees/list_handlers.h"
 #include "plugin/fees/plot_command.h"
-#include "plugin/hostlink/boundary.h"
-#include "plugin/hostlink/guard.h"
 #include "plugin/hostlink/module.h"
+#include "plugin/hostlink/way_in.h"
 
 namespace q7 {
 namespace {
 
+// Runs the command of the key; true when it completed what finishes the key.
+bool run_command_of_key(plot_command& command) {
+  command.plot_table = svc_52256_table_descriptor(plot_table_no);
+  command.ledger_table = svc_52256_table_descriptor(ledger_table_no);
+  // Without both descriptors no command can run.
+  if (!command.plot_table || !command.ledger_table) return false;
+  switch (command.call.key) {
+    case key_ctrl_c:
+      simulate_fee_generation(command);
+      break;
+    case key_ctrl_b:
+      generate_annual_fees(command);
+      break;
+    case key_ctrl_a:
+      record_previous_year_debts(command);
+      break;
+    case key_ctrl_w:
+      return charge_entry_fees(command);
+    default:
+      break;
+  }
+  return false;
+}
+
 // Runs the command of the key, if it has one; true when the key is finished
 // and must not be passed on.
 bool run_plot_command(const key_call& call) {
-  const boundary from_host(boundary::kind::command);
-  if (!from_host.admitted()) return false;
-  plot_command command{call};
-  bool completed = false;
-  // A command that had to be abandoned, or that the host unwound, closes
-  // what it opened as its normal end does, from wherever it stopped; one
-  // abandoned passes the key on like one that stopped.
-  const bool ran = guarded_closing([&] {
-    command.plot_table = svc_52256_table_descriptor(plot_table_no);
-    command.ledger_table = svc_52256_table_descriptor(ledger_table_no);
-    // Without both descriptors no command can run.
-    if (!command.plot_table || !command.ledger_table) return;
-    switch (call.key) {
-      case key_ctrl_c:
-        simulate_fee_generation(command);
-        break;
-      case key_ctrl_b:
-        generate_annual_fees(command);
-        break;
-      case key_ctrl_a:
-        record_previous_year_debts(command);
-        break;
-      case key_ctrl_w:
-        completed = charge_entry_fees(command);
-        break;
-      default:
-        break;
-    }
-  }, [&] { close_opened(command, command.how_closed); });
-  return ran && completed;
+  bool finished = false;
+  from_host(call_kind::command, [&] {
+    plot_command command{call};
+    bool completed = false;
+    // A command that had to be abandoned, or that the host unwound, closes
+    // what it opened as its normal end does, from wherever it stopped; one
+    // abandoned passes the key on like one that stopped.
+    const bool ran = guarded_closing([&] { completed = run_command_of_key(command); },
+                                     [&] { close_opened(command, command.how_closed); });
+    finished = ran && completed;
+  });
+  return finished;
 }
 
 }  // namespace

@@ -79,18 +79,21 @@ int32_t binding_error_box(uintptr_t service, const char* module_name) {
   // A name may be of any length; the message must never overrun its buffer.
   char entry_text[257];
   if (is_number(service)) {
-    q7_wsprintfA(entry_text, "%u", static_cast<unsigned>(service));
+    calling_out([&] { q7_wsprintfA(entry_text, "%u", static_cast<unsigned>(service)); });
   } else {
     std::strncpy(entry_text, reinterpret_cast<const char*>(service), sizeof entry_text - 1);
     entry_text[sizeof entry_text - 1] = 0;
   }
 
   char message[1025];
-  q7_wsprintfA(message,
-                   MZ("W module \x02%s\x01\nbrak wpisu \x02%s\x01\nWywołano z wtyczki \x02%s\x01.\n\n"
-                      "Błąd ten można zignorować lecz dalsza praca\nprogramu w tych warunkach może "
-                      "być niebezpieczna.\n\nKonieczna jest aktualizacja programu!"),
-                   module_name, entry_text, plugin_description.data());
+  // wsprintfA is bound late through the host's delay-load hook: host code.
+  calling_out([&] {
+    q7_wsprintfA(message,
+                 MZ("W module \x02%s\x01\nbrak wpisu \x02%s\x01\nWywołano z wtyczki \x02%s\x01.\n\n"
+                    "Błąd ten można zignorować lecz dalsza praca\nprogramu w tych warunkach może "
+                    "być niebezpieczna.\n\nKonieczna jest aktualizacja programu!"),
+                 module_name, entry_text, plugin_description.data());
+  });
   message[sizeof message - 1] = 0;
   char caption[sizeof mazovia<"POWAŻNY BŁĄD WTYCZKI">];
   std::memcpy(caption, MZ("POWAŻNY BŁĄD WTYCZKI"), sizeof caption);
@@ -100,7 +103,9 @@ int32_t binding_error_box(uintptr_t service, const char* module_name) {
   convert_to_windows(caption, service);
 
   for (;;) {
-    const int answer = calling_back([&] { return q7_MessageBoxA(nullptr, message, caption, message_box_style); });
+    // The box's message loop runs the host's code, which may call the plug-in back.
+    const int answer = calling_back(
+        [&] { return calling_out([&] { return q7_MessageBoxA(nullptr, message, caption, message_box_style); }); });
     if (answer == answer_retry) continue;
     if (answer == answer_ignore) {
       module.ignore_missing_services = 1;
@@ -139,8 +144,11 @@ void apply_fallback_rule(uintptr_t service, void** slot) {
 
 extern "C" void Q7_CDECL q7_bind_service(q7::thunk_entry* entry) {
   using namespace q7;
-  // The binder is a boundary of its own: binding that is abandoned leaves
-  // the slot empty.
+  // The binder runs inside a call to a service, with the host's x87 word
+  // loaded: it computes with the plug-in's own and gives the service the
+  // word back. Binding that is abandoned leaves the slot empty.
+  const uint16_t host_word = x87::control();
+  x87::load_control(x87::own_control);
   const bool bound = guarded([&] {
     resolve_service(entry->service, &entry->slot);
     // A fallback that removes another number of bytes than the service does
@@ -151,6 +159,7 @@ extern "C" void Q7_CDECL q7_bind_service(q7::thunk_entry* entry) {
   });
   if (!bound) entry->slot = nullptr;
   if (!entry->slot) entry->slot = reinterpret_cast<void*>(&q7_abandoned_service_call);
+  x87::load_control(host_word);
 }
 
 extern "C" void q7_abandoned_service_call() { q7::abandon_command(); }

@@ -1,17 +1,16 @@
 // Start, stop, activation and removal: the life cycle the host drives through
 // the three entry points, and what the module does when the host unloads it
-// without a stop. Each entry point is a boundary with a guard of its own: a
-// host call that had to be abandoned makes the entry answer -1 as a refusal
-// does, and so does a call from a second thread while one is inside the
-// plug-in, changing nothing.
+// without a stop. Each entry point is a way in from the host: a host call
+// that had to be abandoned makes the entry answer -1 as a refusal does, and
+// so does a call from a second thread while one is inside the plug-in,
+// changing nothing.
 #include "plugin/hostlink/entry.h"
 
 #include "abi/mazovia.h"
-#include "plugin/hostlink/boundary.h"
-#include "plugin/hostlink/guard.h"
 #include "plugin/hostlink/services.h"
 #include "plugin/hostlink/module.h"
 #include "plugin/hostlink/size_check.h"
+#include "plugin/hostlink/way_in.h"
 #include "plugin/text/formatted_text.h"
 
 namespace q7 {
@@ -21,12 +20,12 @@ constexpr int32_t ready = 0;
 constexpr int32_t refused = -1;
 constexpr int32_t host_interface_version = 112;
 
+// Runs an entry point's body as a call from the host: refused when the call
+// is not admitted or was abandoned.
 template <class Body>
-int32_t at_boundary(Body body) {
-  const boundary from_host;
-  if (!from_host.admitted()) return refused;
+int32_t entry_call(Body body) {
   int32_t result = refused;
-  guarded([&] { result = body(); });
+  from_host(call_kind::call, [&] { result = body(); });
   return result;
 }
 
@@ -126,7 +125,7 @@ void process_detach() {
 
 extern "C" int32_t Q7_STDCALL entry_30001(void* host_context, char* description) {
   using namespace q7;
-  return at_boundary([&] {
+  return entry_call([&] {
     if (host_context) return start(description);
     remove_handlers();
     return ready;
@@ -138,14 +137,14 @@ extern "C" int32_t Q7_STDCALL entry_30008(int32_t mode) {
   if (mode == 0) {
     // A refused activation leaves no key handler replaced, however it ended:
     // refused, abandoned, or unwound by the host.
-    return at_boundary([] {
+    return entry_call([] {
       int32_t result = refused;
       guarded_closing([&] { result = activate(); }, [] { remove_handlers(); });
       if (result != ready) remove_handlers();
       return result;
     });
   }
-  return at_boundary([] {
+  return entry_call([] {
     show_mismatch_report();
     return ready;
   });

@@ -4,7 +4,8 @@
 
 namespace q7 {
 
-guard_stack guards;
+in_force in_force_now;
+guard_point guard_points[guard_capacity];
 
 namespace {
 
@@ -28,8 +29,8 @@ void abandon_command() {
   // stack pointer and resume address lie in memory that others use now. The
   // next live guard out is one of the frames the jump leaves, and everything
   // between it and here is the plug-in's own.
-  for (int i = guards.depth - 1; i >= 0; --i) {
-    guard_point& point = guards.points[i];
+  for (int i = in_force_now.guard_depth - 1; i >= 0; --i) {
+    guard_point& point = guard_points[i];
     if (!alive(point, sp, chain)) continue;
 #ifdef Q7_ASAN
     // The frames jumped over never unpoison their stack: let the sanitizer know.

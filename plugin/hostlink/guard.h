@@ -1,10 +1,12 @@
-// Abandoning a command. A host call that cannot be carried out (its service
-// slot is empty: Abort in the binding error box, or no fallback fits), or a
-// host answer the plug-in cannot use (a null pointer), stops the command in
-// progress: control goes back to the innermost guard that is still alive.
-// Every boundary the host calls sets one (plugin/hostlink/boundary.h), and so
-// does every step that must undo a half-made change before the command stops
-// (a ledger entry taken out of the host's totals goes back in).
+// What is in force inside the plug-in, and abandoning a command.
+//
+// A host call that cannot be carried out (its service slot is empty: Abort
+// in the binding error box, or no fallback fits), or a host answer the
+// plug-in cannot use (a null pointer), stops the command in progress:
+// control goes back to the innermost guard that is still alive. Every way in
+// from the host runs under one (plugin/hostlink/way_in.h), and so does every
+// step that must undo a half-made change before the command stops (a ledger
+// entry taken out of the host's totals goes back in).
 //
 // The jump is __builtin_setjmp/__builtin_longjmp: a saved frame pointer, stack
 // pointer and resume address. It needs no unwinder, no C++ exceptions and
@@ -35,63 +37,83 @@
 #include <sanitizer/asan_interface.h>
 #endif
 
+#include <cstdint>
 #include <type_traits>
 
-#include "plugin/hostlink/boundary.h"
+#include "abi/frame_chain.h"
+#include "plugin/hostlink/x87.h"
 #include "plugin/platform/platform.h"
 
 namespace q7 {
+
+// What a command closes or puts back if it stops between two of its steps:
+// registered by guarded_closing while it is needed.
+struct closing_step {
+  void (*run)(const void* what);
+  const void* what;
+  const closing_step* outer;
+};
+
+// What is in force at a point of a call from the host: the guards set (the
+// innermost is at depth - 1) and the innermost closing step. Every mechanism
+// that must leave it as it found it (a guard, a host call that calls back, a
+// way in, the host unwinding a call) saves it and puts it back with this pair.
+struct in_force {
+  int guard_depth;
+  const closing_step* closings;
+};
+extern in_force in_force_now;
+inline in_force saved_in_force() { return in_force_now; }
+inline void put_back(const in_force& saved) { in_force_now = saved; }
 
 struct guard_point {
   void* jump[5];                   // what __builtin_setjmp saves
   const void* frame;               // the frame of the guard's owner
   const q7_frame_record* chain;    // the chain's head when the guard was set
 };
-
-// The guards in force, the innermost last.
-struct guard_stack {
-  static constexpr int capacity = 32;
-  guard_point points[capacity];
-  int depth;
-};
-extern guard_stack guards;
+inline constexpr int guard_capacity = 32;
+extern guard_point guard_points[guard_capacity];
 
 // Stops the command in progress: resumes at the innermost guard alive.
 [[noreturn]] void abandon_command();
 
 // Runs body under a guard of its own. True when body ran to its end; false
-// when a host call in it was abandoned, with control back here. With every
-// guard in use the command stops at once, as an abandonment stops it.
+// when a host call in it was abandoned, with control back here: what was in
+// force is put back and the plug-in computes with its own x87 word again
+// (the binder's error box may abandon while the host's word is loaded).
+// With every guard in use the command stops at once, as an abandonment stops it.
 template <class Body>
 bool guarded(Body&& body) {
-  const int depth = guards.depth;
-  if (depth >= guard_stack::capacity) abandon_command();
-  guard_point& point = guards.points[depth];
+  const in_force outside = saved_in_force();
+  if (outside.guard_depth >= guard_capacity) abandon_command();
+  guard_point& point = guard_points[outside.guard_depth];
   point.frame = __builtin_frame_address(0);
   point.chain = platform::frame_chain_head();
   if (__builtin_setjmp(point.jump) != 0) {
-    guards.depth = depth;
+    put_back(outside);
+    x87::load_control(x87::own_control);
     return false;
   }
-  guards.depth = depth + 1;
+  in_force_now.guard_depth = outside.guard_depth + 1;
   body();
-  guards.depth = depth;
+  put_back(outside);
   return true;
 }
 
 // Runs body under a guard, with close registered as what closes or puts
 // back what body may leave half-done: when body is abandoned, close runs
 // (under a guard of its own) and the answer is false; when the host unwinds
-// the command inside body, the boundary's frame handler runs close.
+// the command inside body, or inside that close, the way in's unwinding runs
+// close (so every close may run twice, and goes on from where it stopped).
 template <class Body, class Close>
 bool guarded_closing(Body&& body, Close&& close) {
   using close_type = std::remove_reference_t<Close>;
   const closing_step step{[](const void* what) { (*static_cast<close_type*>(const_cast<void*>(what)))(); },
-                          &close, closings};
-  closings = &step;
+                          &close, in_force_now.closings};
+  in_force_now.closings = &step;
   const bool ran = guarded(body);
-  closings = step.outer;
   if (!ran) guarded(close);
+  in_force_now.closings = step.outer;
   return ran;
 }
 
@@ -107,24 +129,41 @@ void guarded_or_undo(Body&& body, Undo&& undo) {
 // something and waits for the user runs the host's message loop, which may
 // deliver a key to a key handler or call an entry point (boxes 52028, 52029,
 // 35804 and the Windows box, dialogs 52023, the report view 52409, printing
-// 38360). However the host ended what it called back, the guards and
-// closing steps in force before the call are the ones in force after it.
-// A jump past it (an abandonment) lands at a guard outside, which puts
-// back what was in force there itself.
+// 38360). However the host ended what it called back, what was in force
+// before the call is in force after it. A jump past it (an abandonment)
+// lands at a guard outside, which puts back what was in force there itself.
 template <class Call>
 auto calling_back(Call&& call) {
-  const int depth = guards.depth;
-  const closing_step* const steps = closings;
-  const auto restore = [&] {
-    guards.depth = depth;
-    closings = steps;
-  };
+  const in_force before = saved_in_force();
   if constexpr (std::is_void_v<decltype(call())>) {
     call();
-    restore();
+    put_back(before);
   } else {
     const auto result = call();
-    restore();
+    put_back(before);
+    return result;
+  }
+}
+
+// The x87 control word the host called the plug-in with, in the innermost
+// call from the host in progress; the word now when there is none.
+uint16_t host_control();
+
+// Makes a call out of the plug-in into code of the host's (a host service,
+// the host's delay-load hook, a Windows box whose message loop runs the
+// host's code) with the host's control word loaded and no exception flag of
+// the plug-in's own arithmetic raised, and loads the word it found again
+// when the call returns.
+template <class Call>
+auto calling_out(Call&& call) {
+  const uint16_t own = x87::control();
+  x87::load_control(host_control());
+  if constexpr (std::is_void_v<decltype(call())>) {
+    call();
+    x87::load_control(own);
+  } else {
+    const auto result = call();
+    x87::load_control(own);
     return result;
   }
 }

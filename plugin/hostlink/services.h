@@ -14,37 +14,45 @@
 #include "listed_services.h"  // generated from plugin/hostlink/services.list
 #include "plugin/hostlink/guard.h"
 
-// The thunks themselves, called only through the names below.
-namespace q7::thunks {
-#define Q7_DECLARE_THUNK(number, convention, result, parameters) \
-  extern "C" result convention svc_##number parameters Q7_SYMBOL("svc_" #number);
-Q7_HOST_SERVICES(Q7_DECLARE_THUNK)
-#undef Q7_DECLARE_THUNK
-}  // namespace q7::thunks
+namespace q7 {
 
-// A service the host cannot call the plug-in back from is its thunk; one it
-// can is called so that the guards and closing steps in force before it are
-// in force after it (calling_back, plugin/hostlink/guard.h), as its line in
-// services.list says.
-namespace q7::named {
-template <auto& thunk>
-struct calling_back_call {
+// Where a service's call is made. A service the host cannot call the
+// plug-in back from is called with the host's x87 control word (calling_out,
+// plugin/hostlink/guard.h); one it can is called so besides that what was in
+// force before it is in force after it (calling_back), as its line in
+// services.list says. Out of line: one small function per service.
+template <auto thunk, bool calls_back>
+struct named_service {
   template <class... Arguments>
-  decltype(auto) operator()(Arguments... arguments) const {
-    return calling_back([&] { return thunk(arguments...); });
+  [[gnu::noinline]] auto operator()(Arguments... arguments) const {
+    if constexpr (calls_back)
+      return calling_back([&] { return calling_out([&] { return thunk(arguments...); }); });
+    else
+      return calling_out([&] { return thunk(arguments...); });
   }
 };
-template <bool calls_back, auto& thunk>
-struct service {
-  static constexpr auto& value = thunk;
-};
-template <auto& thunk>
-struct service<true, thunk> {
-  static constexpr calling_back_call<thunk> value{};
-};
-}  // namespace q7::named
+
+// The binding thunks themselves, one indirect jump each: reachable only
+// through the named services (and the one call that puts its value in
+// registers), never called bare.
+class service_thunks {
+#define Q7_DECLARE_THUNK(number, convention, result, parameters) \
+  static result convention svc_##number parameters Q7_SYMBOL("svc_" #number);
+  Q7_HOST_SERVICES(Q7_DECLARE_THUNK)
+#undef Q7_DECLARE_THUNK
+  friend void end_cash_list_command(int32_t code);
+
+ public:
 #define Q7_NAME_THUNK(number, bytes, calls_back, name, what) \
-  inline constexpr auto& svc_##number##_##name = q7::named::service<calls_back, q7::thunks::svc_##number>::value;
+  static constexpr named_service<&svc_##number, calls_back> svc_##number##_##name{};
+  Q7_LISTED_SERVICES(Q7_NAME_THUNK)
+#undef Q7_NAME_THUNK
+};
+
+}  // namespace q7
+
+#define Q7_NAME_THUNK(number, bytes, calls_back, name, what) \
+  inline constexpr auto& svc_##number##_##name = q7::service_thunks::svc_##number##_##name;
 Q7_LISTED_SERVICES(Q7_NAME_THUNK)
 #undef Q7_NAME_THUNK
 

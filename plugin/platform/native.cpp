@@ -41,6 +41,16 @@ void unregister_frame(q7_frame_record* record) { *torval_native_frame_chain() = 
 
 uint32_t current_thread() { return torval_native_GetCurrentThreadId(); }
 
+bool thread_ended(uint32_t thread) { return torval_native_thread_ended(thread) != 0; }
+
+stack_span thread_stack() {
+  stack_span stack;
+  torval_native_thread_stack(&stack.low, &stack.high);
+  return stack;
+}
+
+uint32_t stack_room() { return torval_native_stack_room(__builtin_frame_address(0)); }
+
 void disable_thread_notifications(module_handle) {}
 
 void install_se_translator(void* translator) { torval_native_set_se_translator(translator); }

@@ -40,6 +40,19 @@ void unregister_frame(q7_frame_record* record);
 
 // GetCurrentThreadId: the calling thread's number, never 0.
 uint32_t current_thread();
+// Whether the thread of the number has ended (or there is none): OpenThread
+// and a wait on it. A thread the system cannot tell about counts as alive.
+bool thread_ended(uint32_t thread);
+
+// The calling thread's stack, from its lowest committed address to its base
+// (the thread information block's StackLimit and StackBase).
+struct stack_span {
+  uintptr_t low, high;
+};
+stack_span thread_stack();
+// The bytes the calling thread's stack may still grow by below the caller's
+// frame (VirtualQuery: down to the stack's reserved base).
+uint32_t stack_room();
 
 // Tells the platform that the module has nothing to do at the host's thread
 // attach and detach, so that it is not called for them.

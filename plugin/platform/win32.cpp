@@ -41,6 +41,27 @@ void unregister_frame(q7_frame_record* record) {
 
 uint32_t current_thread() { return GetCurrentThreadId(); }
 
+bool thread_ended(uint32_t thread) {
+  const HANDLE handle = OpenThread(SYNCHRONIZE, FALSE, thread);
+  if (!handle) return GetLastError() == ERROR_INVALID_PARAMETER;  // no thread of the number
+  const bool ended = WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+  CloseHandle(handle);
+  return ended;
+}
+
+stack_span thread_stack() {
+  stack_span stack;
+  __asm__ volatile("movl %%fs:8, %0\n\tmovl %%fs:4, %1" : "=r"(stack.low), "=r"(stack.high));
+  return stack;
+}
+
+uint32_t stack_room() {
+  const auto* here = static_cast<const char*>(__builtin_frame_address(0));
+  MEMORY_BASIC_INFORMATION region;
+  if (VirtualQuery(here, &region, sizeof region) != sizeof region) return 0;
+  return static_cast<uint32_t>(here - static_cast<const char*>(region.AllocationBase));
+}
+
 void disable_thread_notifications(module_handle own) { DisableThreadLibraryCalls(static_cast<HMODULE>(own)); }
 
 void install_se_translator(void* translator) {
