@@ -4,7 +4,8 @@
 #   cmake -DLIST=<services.list> -DOUTPUT=<file.S> [-DHEADER=<file.h>] -DPREFIX=svc_ -DTABLE=<name>
 #         -P generate_thunks.cmake
 # Each listed line "number bytes back name what" becomes one THUNK entry whose
-# public name is <PREFIX><number>; a number is listed once. The entry records
+# public name is <PREFIX><number>, with its calling entry <PREFIX><number>_call;
+# a number is listed once. The entry records
 # lie back to back from the symbol TABLE on; TABLE_count holds their number.
 # Bytes "caller" are -1.
 include(${CMAKE_CURRENT_LIST_DIR}/list_lines.cmake)
@@ -29,12 +30,14 @@ foreach(line IN LISTS lines)
     message(FATAL_ERROR "${LIST}: service ${number} is listed twice")
   endif()
   set(seen_${number} 1)
-  string(APPEND body "THUNK ${index}, ${number}, ${bytes}, SYM(${name})\n")
   if(calls_back STREQUAL "yes")
     set(calls_back true)
+    set(back_flag 1)
   else()
     set(calls_back false)
+    set(back_flag 0)
   endif()
+  string(APPEND body "THUNK ${index}, ${number}, ${bytes}, SYM(${name}), ${back_flag}, SYM(${name}_call)\n")
   string(APPEND listed " \\\n  X(${number}, ${bytes}, ${calls_back}, ${service_name}, \"${what}\")")
   math(EXPR index "${index} + 1")
 endforeach()

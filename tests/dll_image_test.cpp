@@ -107,7 +107,10 @@ TEST_F(DllImage, HasNoThreadLocalStorageAndNoProcessWideHandlers) {
 
   // Every function taken from kernel32 and from the C run-time, so that a
   // new one is seen and weighed: the plug-in's own (the calling thread, to
-  // admit one at a time) and its delay-load helper's, the six that write the spreadsheet file and put it in place,
+  // admit one at a time; whether a thread that was inside has ended, asked
+  // only when a call would be refused; the room left on the stack before the
+  // closing steps of an unwound call) and its delay-load helper's, the six
+  // that write the spreadsheet file and put it in place,
   // and the C library's texts and memory. Nothing that makes a lock, takes
   // heap memory or registers a clean-up at exit, nothing that reads a
   // number by the locale: the plug-in formats and reads its numbers itself,
@@ -115,6 +118,7 @@ TEST_F(DllImage, HasNoThreadLocalStorageAndNoProcessWideHandlers) {
   EXPECT_EQ(imported["kernel32.dll"],
             (std::set<std::string>{"GetModuleHandleA", "GetModuleFileNameA", "GetProcAddress", "lstrcpyA",
                                    "LoadLibraryA", "FreeLibrary", "GetCurrentThreadId", "DisableThreadLibraryCalls",
+                                   "OpenThread", "WaitForSingleObject", "GetLastError", "VirtualQuery",
                                    "CreateFileA", "WriteFile",
                                    "FlushFileBuffers", "CloseHandle", "MoveFileExA", "DeleteFileA"}));
   EXPECT_EQ(imported["msvcrt.dll"],
@@ -153,14 +157,14 @@ TEST_F(DllImage, BindsMessageBoxAndWsprintfLateFromUser32) {
 
 // The module as it ships: stripped, with its version resource. Its size is
 // printed for whoever weighs a change.
-TEST_F(DllImage, IsUnder48KilobytesWithItsVersionResource) {
+TEST_F(DllImage, IsUnder52KilobytesWithItsVersionResource) {
   char path[MAX_PATH];
   ASSERT_NE(GetModuleFileNameA(module_, path, sizeof path), 0u);
   WIN32_FILE_ATTRIBUTE_DATA file{};
   ASSERT_TRUE(GetFileAttributesExA(path, GetFileExInfoStandard, &file));
   std::printf("q7_kar_vezezoz.dll: %lu bytes\n", static_cast<unsigned long>(file.nFileSizeLow));
   EXPECT_EQ(file.nFileSizeHigh, 0u);
-  EXPECT_LT(file.nFileSizeLow, 48u * 1024u);
+  EXPECT_LT(file.nFileSizeLow, 52u * 1024u);
   EXPECT_NE(FindResourceA(module_, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16)), nullptr);  // VS_VERSION_INFO, RT_VERSION
   EXPECT_EQ(directory(IMAGE_DIRECTORY_ENTRY_DEBUG).Size, 0u) << "not stripped";
 }

@@ -59,7 +59,9 @@ q7_frame_record* ended_record;
   DEEPER_THAN_WHAT_FOLLOWS;
   EXPECT_TRUE(from_host(kind, [kind] {
     ended_record = way_in_record();
-    if (kind == call_kind::command) EXPECT_FALSE(from_host(call_kind::command, [] {}));  // one command at a time
+    if (kind == call_kind::command) {
+      EXPECT_FALSE(from_host(call_kind::command, [] {}));  // one command at a time
+    }
     guarded([] { end_from_outside(); });
   }));
 }

@@ -4,7 +4,7 @@
 
 namespace q7 {
 
-in_force in_force_now;
+in_force in_force_now{0, nullptr, x87::own_control};
 guard_point guard_points[guard_capacity];
 
 namespace {
@@ -21,6 +21,19 @@ bool alive(const guard_point& point, const void* sp, const q7_frame_record* chai
 }
 
 }  // namespace
+
+void** guard_at(const in_force& outside, const void* frame) {
+  if (outside.guard_depth >= guard_capacity) abandon_command();
+  guard_point& point = guard_points[outside.guard_depth];
+  point.frame = frame;
+  point.chain = platform::frame_chain_head();
+  return point.jump;
+}
+
+void resume_at_guard(const in_force& outside) {
+  put_back(outside);
+  x87::load_control(x87::own_control);
+}
 
 void abandon_command() {
   const void* sp = stack_pointer();
@@ -44,3 +57,7 @@ void abandon_command() {
 }
 
 }  // namespace q7
+
+// The plug-in's word, for the services' calling entries (binder.S).
+extern "C" const uint16_t q7_own_control_word Q7_SYMBOL("q7_own_control_word");
+extern "C" const uint16_t q7_own_control_word = q7::x87::own_control;

@@ -37,6 +37,7 @@
 #include <sanitizer/asan_interface.h>
 #endif
 
+#include <cstddef>
 #include <cstdint>
 #include <type_traits>
 
@@ -55,14 +56,19 @@ struct closing_step {
 };
 
 // What is in force at a point of a call from the host: the guards set (the
-// innermost is at depth - 1) and the innermost closing step. Every mechanism
-// that must leave it as it found it (a guard, a host call that calls back, a
-// way in, the host unwinding a call) saves it and puts it back with this pair.
+// innermost is at depth - 1), the innermost closing step, and the x87
+// control word the host called the plug-in with, which every call out of the
+// plug-in is made with. Every mechanism that must leave it as it found it (a
+// guard, a host call that calls back, a way in, the host unwinding a call)
+// saves it and puts it back with this pair. The calling entries of the
+// services (binder.S) read it at these offsets.
 struct in_force {
   int guard_depth;
   const closing_step* closings;
+  uint16_t host_word;
 };
-extern in_force in_force_now;
+static_assert(sizeof(in_force) == 12 && offsetof(in_force, host_word) == 8, "binder.S reads in_force so");
+extern in_force in_force_now Q7_SYMBOL("q7_in_force_now");
 inline in_force saved_in_force() { return in_force_now; }
 inline void put_back(const in_force& saved) { in_force_now = saved; }
 
@@ -77,6 +83,12 @@ extern guard_point guard_points[guard_capacity];
 // Stops the command in progress: resumes at the innermost guard alive.
 [[noreturn]] void abandon_command();
 
+// The two halves of a guard that need not be in its frame: the next guard
+// point, for a guard of the given frame set with outside in force (full:
+// the command stops), and what is in force again when a jump lands there.
+void** guard_at(const in_force& outside, const void* frame);
+void resume_at_guard(const in_force& outside);
+
 // Runs body under a guard of its own. True when body ran to its end; false
 // when a host call in it was abandoned, with control back here: what was in
 // force is put back and the plug-in computes with its own x87 word again
@@ -85,13 +97,9 @@ extern guard_point guard_points[guard_capacity];
 template <class Body>
 bool guarded(Body&& body) {
   const in_force outside = saved_in_force();
-  if (outside.guard_depth >= guard_capacity) abandon_command();
-  guard_point& point = guard_points[outside.guard_depth];
-  point.frame = __builtin_frame_address(0);
-  point.chain = platform::frame_chain_head();
-  if (__builtin_setjmp(point.jump) != 0) {
-    put_back(outside);
-    x87::load_control(x87::own_control);
+  void** const jump = guard_at(outside, __builtin_frame_address(0));
+  if (__builtin_setjmp(jump) != 0) {
+    resume_at_guard(outside);
     return false;
   }
   in_force_now.guard_depth = outside.guard_depth + 1;
@@ -145,25 +153,21 @@ auto calling_back(Call&& call) {
   }
 }
 
-// The x87 control word the host called the plug-in with, in the innermost
-// call from the host in progress; the word now when there is none.
-uint16_t host_control();
-
-// Makes a call out of the plug-in into code of the host's (a host service,
-// the host's delay-load hook, a Windows box whose message loop runs the
-// host's code) with the host's control word loaded and no exception flag of
-// the plug-in's own arithmetic raised, and loads the word it found again
-// when the call returns.
+// Makes a call out of the plug-in into code of the host's that is no host
+// service (the Windows box, whose message loop runs the host's code; a
+// late-bound function, which the host's delay-load hook binds) as the
+// services' calling entries make theirs: with the host's control word
+// loaded and no exception flag of the plug-in's own arithmetic raised, and
+// with the plug-in's word again when it returns.
 template <class Call>
 auto calling_out(Call&& call) {
-  const uint16_t own = x87::control();
-  x87::load_control(host_control());
+  x87::load_control(in_force_now.host_word);
   if constexpr (std::is_void_v<decltype(call())>) {
     call();
-    x87::load_control(own);
+    x87::load_control(x87::own_control);
   } else {
     const auto result = call();
-    x87::load_control(own);
+    x87::load_control(x87::own_control);
     return result;
   }
 }

@@ -14,47 +14,22 @@
 #include "listed_services.h"  // generated from plugin/hostlink/services.list
 #include "plugin/hostlink/guard.h"
 
-namespace q7 {
-
-// Where a service's call is made. A service the host cannot call the
-// plug-in back from is called with the host's x87 control word (calling_out,
-// plugin/hostlink/guard.h); one it can is called so besides that what was in
-// force before it is in force after it (calling_back), as its line in
-// services.list says. Out of line: one small function per service.
-template <auto thunk, bool calls_back>
-struct named_service {
-  template <class... Arguments>
-  [[gnu::noinline]] auto operator()(Arguments... arguments) const {
-    if constexpr (calls_back)
-      return calling_back([&] { return calling_out([&] { return thunk(arguments...); }); });
-    else
-      return calling_out([&] { return thunk(arguments...); });
-  }
-};
-
-// The binding thunks themselves, one indirect jump each: reachable only
-// through the named services (and the one call that puts its value in
-// registers), never called bare.
-class service_thunks {
-#define Q7_DECLARE_THUNK(number, convention, result, parameters) \
-  static result convention svc_##number parameters Q7_SYMBOL("svc_" #number);
-  Q7_HOST_SERVICES(Q7_DECLARE_THUNK)
-#undef Q7_DECLARE_THUNK
-  friend void end_cash_list_command(int32_t code);
-
- public:
-#define Q7_NAME_THUNK(number, bytes, calls_back, name, what) \
-  static constexpr named_service<&svc_##number, calls_back> svc_##number##_##name{};
-  Q7_LISTED_SERVICES(Q7_NAME_THUNK)
-#undef Q7_NAME_THUNK
-};
-
-}  // namespace q7
-
-#define Q7_NAME_THUNK(number, bytes, calls_back, name, what) \
-  inline constexpr auto& svc_##number##_##name = q7::service_thunks::svc_##number##_##name;
-Q7_LISTED_SERVICES(Q7_NAME_THUNK)
-#undef Q7_NAME_THUNK
+// The calling entries of the services, generated beside their thunks
+// (q7_call_out, binder.S): the host's x87 word is loaded for the call, and
+// for a service that may call the plug-in back (its line in services.list
+// says yes) what was in force before it is in force after it, however the
+// host ended what it called back. The thunks themselves are not declared
+// here: nothing calls a service but through its calling entry.
+namespace q7::calling_entries {
+#define Q7_DECLARE_CALLING_ENTRY(number, convention, result, parameters) \
+  extern "C" result convention svc_##number##_call parameters Q7_SYMBOL("svc_" #number "_call");
+Q7_HOST_SERVICES(Q7_DECLARE_CALLING_ENTRY)
+#undef Q7_DECLARE_CALLING_ENTRY
+}  // namespace q7::calling_entries
+#define Q7_NAME_SERVICE(number, bytes, calls_back, name, what) \
+  inline constexpr auto& svc_##number##_##name = q7::calling_entries::svc_##number##_call;
+Q7_LISTED_SERVICES(Q7_NAME_SERVICE)
+#undef Q7_NAME_SERVICE
 
 namespace q7::service_list {
 

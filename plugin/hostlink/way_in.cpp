@@ -111,7 +111,7 @@ bool take_thread() {
                                                                                     __ATOMIC_ACQUIRE, __ATOMIC_RELAXED)))
     return false;
   calls.owner_stack = my_stack;
-  put_back({0, nullptr});
+  put_back({0, nullptr, x87::own_control});
   forget_calls_from(0);
   return true;
 }
@@ -126,7 +126,9 @@ bool admit(boundary& b, call_kind kind) {
     return false;
   }
   b.at = calls.depth;
-  calls.calls[calls.depth++] = {&b.record, saved_in_force(), x87::saved_environment(), kind == call_kind::command};
+  call_record& call = calls.calls[calls.depth++];
+  call = {&b.record, saved_in_force(), x87::saved_environment(), kind == call_kind::command};
+  in_force_now.host_word = call.host.control();
   x87::load_control(x87::own_control);
   b.record.handler = &frame_handler;
   platform::register_frame(&b.record);
@@ -156,7 +158,7 @@ void run_closing_steps(const boundary& b) {
   const in_force outside = calls.calls[b.at].outside;
   x87::load_control(x87::own_control);
   const closing_step* step = in_force_now.closings;
-  put_back({outside.guard_depth, step});  // the guards set inside are gone with their frames
+  put_back({outside.guard_depth, step, in_force_now.host_word});  // the guards set inside are gone with their frames
   closing_frame around{{nullptr, &closing_handler}, &b};
   platform::register_frame(&around.record);
   for (; step && step != outside.closings; step = step->outer) {
@@ -179,8 +181,6 @@ int Q7_CDECL frame_handler(q7_exception_head* exception, q7_frame_record* frame,
 }
 
 }  // namespace
-
-uint16_t host_control() { return calls.depth > 0 ? calls.calls[calls.depth - 1].host.control() : x87::control(); }
 
 bool enter_from_host(call_kind kind, void (*body)(void*), void* context) {
   boundary b{{nullptr, nullptr}, -1};

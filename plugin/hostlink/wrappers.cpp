@@ -21,9 +21,9 @@ int16_t configuration(uint16_t operation, const char* section, const char* key,
 }
 
 void end_cash_list_command(int32_t code) {
-  // The thunk keeps every register, so the host finds the value in whichever
-  // of the three it reads.
-  calling_out([&] { q7_call_with_value_in_registers(reinterpret_cast<void*>(&service_thunks::svc_33197), code); });
+  // The calling entry and the thunk keep the three registers, so the host
+  // finds the value in whichever of them it reads.
+  q7_call_with_value_in_registers(reinterpret_cast<void*>(&svc_33197_end_cash_command), code);
 }
 
 int16_t formatted_message(text_ref caption, const char* format, int32_t style, ...) {
