@@ -300,8 +300,9 @@ void call_meanwhile(const std::vector<std::string>& call);
 // delay-load hook, a key handler the plug-in passes a key on to) is entered
 // with another control word than the host called the plug-in with.
 void check_entered_word(const char* what, uint32_t number = 0);
-// The host's unwinding of a call begins here (top), or is over (null): the
-// services called meanwhile measure how deep it takes the stack.
+// The host's unwinding of a call begins in the frame of its handler (top),
+// or is over (null): the services called meanwhile measure how deep the
+// unwinding, the plug-in's frame handler and its closing steps take the stack.
 void unwinding_from(const void* top);
 
 // Loading the plug-in module and calling its entry points.

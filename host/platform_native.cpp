@@ -297,7 +297,7 @@ bool raise_host_exception(bool exit_unwind) {
   for (; target->handler != &catching_handler; target = target->previous)
     target->handler(&exception, target, nullptr, nullptr);
   exception.flags = q7::exception_unwinding | (exit_unwind ? q7::exception_exit_unwind : 0);
-  torval::unwinding_from(target);
+  torval::unwinding_from(__builtin_frame_address(0));
   auto& unwinding = handlers_unwinding;
   while (*head != target) {
     q7_frame_record* inside = *head;

@@ -143,7 +143,7 @@ struct catching_frame {
 EXCEPTION_DISPOSITION __cdecl catch_host_exception(EXCEPTION_RECORD* exception, void* frame, CONTEXT*, void*) {
   if (exception->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
   if (exception->ExceptionCode != host_exception_code) return ExceptionContinueSearch;
-  unwinding_from(frame);
+  unwinding_from(__builtin_frame_address(0));
   RtlUnwind(frame, &&unwound, exception, nullptr);
 unwound:
   unwinding_from(nullptr);

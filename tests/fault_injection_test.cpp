@@ -126,6 +126,15 @@ TEST_P(FaultInjection, NothingIsLostWhereverTheHostEndsTheCommand) {
   }
   EXPECT_GT(runs, 0);
   RecordProperty("raised_runs", runs);
+  // The closing steps that the unwindings ran, with the host services they
+  // called, took less than half the room on the stack that the plug-in
+  // asks for before it runs them (plugin/hostlink/way_in.cpp).
+  std::smatch took;
+  const std::string said = test::transcript_of([] { step("show unwind-stack"); });
+  ASSERT_TRUE(std::regex_search(said, took, std::regex("took ([0-9]+) bytes")));
+  RecordProperty("unwind_stack_bytes", took[1]);
+  std::printf("the host's unwinding took %s bytes of stack at most\n", took[1].str().c_str());
+  EXPECT_LT(std::stoi(took[1]), 16 * 1024);
 }
 
 // The services the plug-in calls: the numbers of its list of binding thunks
