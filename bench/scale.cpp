@@ -237,11 +237,16 @@ int report(long n) {
 }
 
 #ifndef _WIN32
-// n calls of one host service through its bound thunk, and n of the same
-// function called directly: an instruction count of each tells the thunk's
-// own cost of a call. The plug-in's thunks are in this program only in the
-// native build.
+// n calls of one host service through its calling entry (the way the
+// plug-in calls it: the host's x87 word loaded for the call), n through its
+// bound thunk alone, and n of the same function called directly: an
+// instruction count of each tells what the entry and the thunk cost a call.
+// The plug-in's thunks are in this program only in the native build.
 extern "C" int16_t* Q7_STDCALL svc_52268_bookkeeping_year() Q7_SYMBOL("svc_52268");
+extern "C" int16_t* Q7_STDCALL svc_52268_called_out() Q7_SYMBOL("svc_52268_call");
+__attribute__((noinline)) void calls_through_the_calling_entry(long n) {
+  for (long i = 0; i < n; ++i) svc_52268_called_out();
+}
 __attribute__((noinline)) void calls_through_the_thunk(long n) {
   for (long i = 0; i < n; ++i) svc_52268_bookkeeping_year();
 }
@@ -251,6 +256,7 @@ __attribute__((noinline)) void calls_made_directly(long n) {
 
 int thunk(long n) {
   svc_52268_bookkeeping_year();  // bound on its first call
+  calls_through_the_calling_entry(n);
   calls_through_the_thunk(n);
   calls_made_directly(n);
   std::printf("thunk: %ld calls each way\n", n);

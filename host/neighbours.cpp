@@ -203,8 +203,11 @@ void check_entered_word(const char* what, uint32_t number) {
   if (!host().strict_fpu || plugin_depth == 0) return;
   const uint16_t control = control_word();
   if (control == strict_control_word) return;
-  say("  (" + std::string(what) + (number ? " " + std::to_string(number) : "") +
-      " entered with the x87 control word " + hex4(control) + ")");
+  std::string line = "  (";
+  line += what;
+  if (number) line += " " + std::to_string(number);
+  line += " entered with the x87 control word " + hex4(control) + ")";
+  say(line);
 }
 
 bool set_polish_locale(bool polish) {

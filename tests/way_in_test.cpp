@@ -273,6 +273,19 @@ TEST_F(WayIn, AnUnwoundCommandClosesWithItsOwnWordAndGivesEverythingBack) {
   EXPECT_EQ(word_after, truncating_host_word);
 }
 
+// A closing step that stops (a host call it makes is abandoned) while the
+// host unwinds the command leaves the steps outside it to run.
+TEST_F(WayIn, AClosingStepThatStopsLeavesTheOuterStepsToRun) {
+  int outer_closed = 0;
+  from_host(call_kind::command, [&] {
+    q7_frame_record* const record = way_in_record();
+    guarded_closing([&] { guarded_closing([&] { unwind(record); }, [] { abandon_command(); }); },
+                    [&] { ++outer_closed; });
+  });
+  EXPECT_EQ(outer_closed, 1);
+  EXPECT_TRUE(admitted());
+}
+
 TEST_F(WayIn, OneGuardMoreThanTheStackHoldsStopsTheCommandAsAnAbandonmentDoes) {
   deepest_in_force = level_stopped = 0;
   nested_guards(guard_capacity + 1);

@@ -13,7 +13,6 @@ struct thunk_entry {
   uintptr_t service;       // number, or the address of a name when 65536 or more
   void* slot;              // where the entry's jump leads: binder, service, fallback or empty
   int32_t bytes_removed;   // argument bytes the service removes; -1: the caller removes them
-  int32_t calls_back;      // 1 when the host may call the plug-in back inside it
 };
 
 // Looks a service up in the host module; on failure asks the user through the

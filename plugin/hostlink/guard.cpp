@@ -58,6 +58,6 @@ void abandon_command() {
 
 }  // namespace q7
 
-// The plug-in's word, for the services' calling entries (binder.S).
+// The plug-in's word, for the services' calling entries (thunk_macros.S).
 extern "C" const uint16_t q7_own_control_word Q7_SYMBOL("q7_own_control_word");
 extern "C" const uint16_t q7_own_control_word = q7::x87::own_control;

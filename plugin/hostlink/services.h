@@ -15,7 +15,7 @@
 #include "plugin/hostlink/guard.h"
 
 // The calling entries of the services, generated beside their thunks
-// (q7_call_out, binder.S): the host's x87 word is loaded for the call, and
+// (thunk_macros.S): the host's x87 word is loaded for the call, and
 // for a service that may call the plug-in back (its line in services.list
 // says yes) what was in force before it is in force after it, however the
 // host ended what it called back. The thunks themselves are not declared

@@ -12,10 +12,9 @@
 
 /* THUNK label, number, bytes, public name, calls back (0 or 1), calling entry
    Entry record (data): service number, service slot, bytes the service
-   removes (-1: the caller removes them), whether the host may call the
-   plug-in back inside it. The slot starts at the binder. The public name is
-   the thunk itself; the plug-in calls the service through its calling
-   entry (q7_call_out, binder.S), which leads through the thunk's slot. */
+   removes (-1: the caller removes them). The slot starts at the binder.
+   The public name is the thunk itself; the plug-in calls the service
+   through its calling entry, which leads through the thunk's slot. */
 .macro THUNK label, number, bytes, public, calls_back, calling
         .data
         .balign 4
@@ -23,7 +22,6 @@ q7_entry_\label:
         .long \number
         .long q7_binder_\label
         .long \bytes
-        .long \calls_back
         .text
         .globl \public
 \public:
@@ -32,8 +30,57 @@ q7_binder_\label:
         pushl $\public                   /* continue at the entry's jump afterwards */
         pushl $q7_entry_\label           /* the entry to bind */
         jmp SYM(q7_binder_common)
-        .globl \calling
-\calling:
-        pushl $q7_entry_\label           /* the entry to call */
-        jmp SYM(q7_call_out)
+        CALLING_ENTRY \label, \bytes, \calls_back, \calling
+.endm
+
+/* The calling entry of a service: the service is called on a copy of the
+   caller's arguments with the host's x87 control word loaded (the host word
+   of q7_in_force_now, plugin/hostlink/guard.h) and no exception flag
+   raised, then the plug-in's word is loaded again; for a service that may
+   call the plug-in back, what was in force before the call is put back.
+   EAX, ECX and EDX reach the service as the caller set them (33197 takes its
+   value in one of them), and its answer comes back in EAX. A service whose
+   caller removes the arguments is handed sixteen words, more than any such
+   service reads. */
+.macro CALLING_ENTRY label, bytes, calls_back, public
+        .globl \public
+\public:
+        pushl %ebp
+        movl %esp, %ebp                   /* 8(ebp): the first argument */
+  .if \calls_back
+        pushl SYM(q7_in_force_now)        /* -4(ebp) to -12(ebp): what is in force */
+        pushl SYM(q7_in_force_now)+4
+        pushl SYM(q7_in_force_now)+8
+  .endif
+  .if \bytes < 0
+        .set q7_words, 16
+  .else
+        .set q7_words, \bytes / 4
+  .endif
+        andl $-16, %esp                   /* the service may expect an aligned stack */
+        subl $((16 - (q7_words * 4) % 16) % 16), %esp
+        .set q7_at, 4 + q7_words * 4
+        .rept q7_words
+        pushl q7_at(%ebp)
+        .set q7_at, q7_at - 4
+        .endr
+        fnclex
+        fldcw SYM(q7_in_force_now)+8      /* the host's word */
+        call *(q7_entry_\label + 4)       /* through the slot: the binder on the first call */
+        fnclex
+        fldcw SYM(q7_own_control_word)
+  .if \calls_back
+        movl -4(%ebp), %ecx
+        movl %ecx, SYM(q7_in_force_now)
+        movl -8(%ebp), %ecx
+        movl %ecx, SYM(q7_in_force_now)+4
+        movl -12(%ebp), %ecx
+        movl %ecx, SYM(q7_in_force_now)+8
+  .endif
+        leave
+  .if \bytes < 0
+        ret
+  .else
+        ret $\bytes
+  .endif
 .endm
