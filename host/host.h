@@ -117,7 +117,7 @@ struct host_state {
   std::map<int32_t, q7::key_handler> other_module_saved;
   std::deque<std::pair<int32_t, int32_t>> keys_in_form;
   std::map<uint32_t, int> raise_plan;
-  std::set<uint32_t> exit_unwinds;       // of the raises planned, those whose unwinding is an exit unwind
+  std::map<uint32_t, platform::host_ending> raise_endings;  // of the raises planned, those not unwound as usual
   std::map<uint32_t, int> exit_thread_plan;  // services that end their thread at their k-th call
   std::map<uint32_t, std::pair<int, std::vector<std::string>>> thread_plan;
   std::map<uint32_t, std::pair<int, std::vector<std::string>>> loop_plan;  // the same, on the waiting thread

@@ -64,13 +64,16 @@ memory_access memory_access_of(FILE* file);
 // of their handlers is told so, as Windows' structured exception handling
 // tells them) and the call ends at once. True when it ended so.
 bool call_catching(void (*function)(void*), void* argument);
+// How the host ends the calls inside its innermost catching call: it
+// unwinds them (Windows passes over a record whose handler an unwinding is
+// calling when another unwinding reaches it, a collided unwind, and so does
+// the native build); it unwinds them as at the thread's end, with the exit
+// flag (native build only); or it jumps out, unwinding nothing, as a host's
+// own jump does.
+enum class host_ending { unwinding, exit_unwind, jump };
 // Raises the host's exception; false, raising nothing, when no call_catching
-// is there to catch it. Windows passes over a record whose handler an
-// unwinding is calling when another unwinding reaches it (a collided
-// unwind), and so does the native build. An exit unwind (the flag Windows
-// sets when the host ends the thread's frames for good) only natively:
-// false elsewhere.
-bool raise_host_exception(bool exit_unwind = false);
+// is there to catch it or the platform has no such ending.
+bool raise_host_exception(host_ending how = host_ending::unwinding);
 // Runs function(argument) on a new thread of the host and waits until it
 // returns or the thread ends inside it; true when it returned.
 bool run_on_other_thread(void (*function)(void*), void* argument);

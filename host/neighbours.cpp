@@ -148,10 +148,13 @@ extern "C" void Q7_CDECL torval_service_entered(uint32_t service) {
     if (!platform::end_this_thread()) say("  (the session's own thread goes on)");
   }
   if (!planned_at_call(h.raise_plan, service, call)) return;
-  const bool exit_unwind = h.exit_unwinds.count(service) != 0;
+  const auto ending = h.raise_endings.find(service);
+  const platform::host_ending how = ending == h.raise_endings.end() ? platform::host_ending::unwinding : ending->second;
   say("  (service " + std::to_string(service) + " raises the host's exception at its call " + std::to_string(call) +
-      (exit_unwind ? ", to unwind as the thread's end does)" : ")"));
-  if (!platform::raise_host_exception(exit_unwind)) say("  (no handler of the host's would catch it: nothing raised)");
+      (how == platform::host_ending::exit_unwind ? ", to unwind as the thread's end does)"
+       : how == platform::host_ending::jump      ? ", to be ended by a jump)"
+                                                 : ")"));
+  if (!platform::raise_host_exception(how)) say("  (no handler of the host's would catch it: nothing raised)");
 }
 
 namespace {

@@ -289,14 +289,18 @@ thread_local std::vector<q7_frame_record*> handlers_unwinding;
 // chain), and the catching call resumes. A record whose handler an earlier
 // unwinding is calling (the exception was raised inside it) is passed over,
 // as Windows passes over it in a collided unwind.
-bool raise_host_exception(bool exit_unwind) {
+bool raise_host_exception(host_ending how) {
   if (catching_calls == 0) return false;
   q7_frame_record** head = torval_native_frame_chain();
   q7_exception_head exception{0xE0484F53, 0};
   q7_frame_record* target = *head;
   for (; target->handler != &catching_handler; target = target->previous)
-    target->handler(&exception, target, nullptr, nullptr);
-  exception.flags = q7::exception_unwinding | (exit_unwind ? q7::exception_exit_unwind : 0);
+    if (how != host_ending::jump) target->handler(&exception, target, nullptr, nullptr);
+  if (how == host_ending::jump) {
+    std::erase_if(handlers_unwinding, [target](q7_frame_record* r) { return r < target; });
+    std::longjmp(reinterpret_cast<catching_frame*>(target)->resume, 1);
+  }
+  exception.flags = q7::exception_unwinding | (how == host_ending::exit_unwind ? q7::exception_exit_unwind : 0);
   torval::unwinding_from(__builtin_frame_address(0));
   auto& unwinding = handlers_unwinding;
   while (*head != target) {

@@ -136,6 +136,7 @@ struct catching_frame {
   EXCEPTION_REGISTRATION_RECORD record;
   void* resume[5];  // what __builtin_setjmp saves
 };
+thread_local catching_frame* innermost_catching = nullptr;
 
 // The handler of a catching call: for the host's exception it unwinds every
 // frame inside (RtlUnwind calls their handlers with the unwinding flag and
@@ -154,24 +155,29 @@ unwound:
 
 bool call_catching(void (*function)(void*), void* argument) {
   catching_frame frame{};
+  catching_frame* const outer = innermost_catching;
   frame.record.Handler = reinterpret_cast<PEXCEPTION_ROUTINE>(&catch_host_exception);
   if (__builtin_setjmp(frame.resume) != 0) {
-    // Unwound to here: the frame's own record heads the chain.
+    // Unwound to here, or jumped: the chain's head is the frame's own record's next again.
     set_chain_head(frame.record.Next);
+    innermost_catching = outer;
     --catching_calls;
     return true;
   }
   frame.record.Next = chain_head();
   set_chain_head(&frame.record);
+  innermost_catching = &frame;
   ++catching_calls;
   function(argument);
   --catching_calls;
+  innermost_catching = outer;
   set_chain_head(frame.record.Next);
   return false;
 }
 
-bool raise_host_exception(bool exit_unwind) {
-  if (catching_calls == 0 || exit_unwind) return false;
+bool raise_host_exception(host_ending how) {
+  if (catching_calls == 0 || how == host_ending::exit_unwind) return false;
+  if (how == host_ending::jump) __builtin_longjmp(innermost_catching->resume, 1);
   RaiseException(host_exception_code, 0, 0, nullptr);
   return true;  // not reached: the catching call resumes
 }

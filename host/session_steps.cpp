@@ -141,19 +141,21 @@ const step_kind all_steps[] = {
      [](const step_call& s) { chain_other_module(existing_table(table_number(s.args[0]))); }},
     {"unchain", "TABLE", "that module stops: it puts back the handler it found in the slot",
      [](const step_call& s) { unchain_other_module(existing_table(table_number(s.args[0]))); }},
-    {"raise", "SERVICE at K [exit-unwind]",
+    {"raise", "SERVICE at K [exit-unwind|jump]",
      "the service raises the host's exception at the start of its K-th call (counted as \"fail\" counts), before it has changed "
      "anything; the innermost of the host's own handlers catches it: the forms engine's around the "
      "form hook (the form goes on), or the list window's around the key handler, or the host's "
-     "around an entry point (the host goes on); exit-unwind: the frames are unwound as when the "
-     "host ends the thread (native build)",
+     "around an entry point (the host goes on), and unwinds the frames inside; exit-unwind: as when "
+     "the host ends the thread (native build); jump: the handler jumps out, unwinding nothing",
      [](const step_call& s) {
        if (s.number(2) < 1) throw refused{"calls are counted from 1"};
-       if (s.args.size() > 3 && s.args[3] != "exit-unwind") throw refused{"after K only exit-unwind"};
+       const std::string how = s.args.size() > 3 ? s.args[3] : "";
+       if (!how.empty() && how != "exit-unwind" && how != "jump") throw refused{"after K only exit-unwind or jump"};
        const auto service = static_cast<uint32_t>(s.number(0));
        host().raise_plan[service] = static_cast<int>(s.number(2));
-       if (s.args.size() > 3) host().exit_unwinds.insert(service);
-       else host().exit_unwinds.erase(service);
+       host().raise_endings.erase(service);
+       if (!how.empty())
+         host().raise_endings[service] = how == "jump" ? platform::host_ending::jump : platform::host_ending::exit_unwind;
      }},
     {"exit-thread", "SERVICE at K",
      "the service ends the thread that calls it at the start of its K-th call, as ExitThread does: "
@@ -239,7 +241,7 @@ const step_kind all_steps[] = {
        host().windows_box_answer = 0;
        host().behaviours.clear();
        host().raise_plan.clear();
-       host().exit_unwinds.clear();
+       host().raise_endings.clear();
        host().exit_thread_plan.clear();
        host().thread_plan.clear();
        host().loop_plan.clear();

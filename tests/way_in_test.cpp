@@ -13,7 +13,9 @@
 #include <thread>
 
 #include "plugin/hostlink/guard.h"
+#include "plugin/hostlink/services.h"
 #include "plugin/hostlink/way_in.h"
+#include "tests/support.h"
 
 namespace q7 {
 namespace {
@@ -285,6 +287,32 @@ TEST_F(WayIn, AClosingStepThatStopsLeavesTheOuterStepsToRun) {
   EXPECT_EQ(outer_closed, 1);
   EXPECT_TRUE(admitted());
 }
+
+#ifndef _WIN32
+// A host service that calls the plug-in back (the host's message loop in a
+// question box delivers Ctrl-C, whose own question the host ends by a jump,
+// unwinding nothing): after it, what was in force before it is in force
+// again, not the guards and closing steps of the command the host jumped
+// out of. Natively, where the stand-in host calls this very code back.
+TEST_F(WayIn, AHostCallThatCallsBackLeavesWhatWasInForceHoweverTheCallBackEnded) {
+  test::step("load");
+  test::enter_fresh_folder("way_in_call_back");
+  test::step("plots " + std::string(Q7_SOURCE_DIR) + "/tests/sessions/data/plots.csv");
+  for (const char* s : {"config Sudma Pytaj 1", "start", "activate", "fail clear", "meanwhile 52028 at 1 key plots ctrl-c",
+                        "raise 52028 at 2 jump"})
+    test::step(s);
+  in_force before{}, after{};
+  EXPECT_TRUE(from_host(call_kind::call, [&] {
+    before = saved_in_force();
+    question_box({"uwaga"}, {"?"}, host_values::style_question_yes_no);
+    after = saved_in_force();
+  }));
+  test::step("fail clear");
+  EXPECT_EQ(after.guard_depth, before.guard_depth);
+  EXPECT_EQ(after.closings, before.closings);
+  EXPECT_TRUE(admitted());
+}
+#endif
 
 TEST_F(WayIn, OneGuardMoreThanTheStackHoldsStopsTheCommandAsAnAbandonmentDoes) {
   deepest_in_force = level_stopped = 0;
