@@ -147,23 +147,11 @@ const step_kind all_steps[] = {
      "form hook (the form goes on), or the list window's around the key handler, or the host's "
      "around an entry point (the host goes on), and unwinds the frames inside; exit-unwind: as when "
      "the host ends the thread (native build); jump: the handler jumps out, unwinding nothing",
-     [](const step_call& s) {
-       if (s.number(2) < 1) throw refused{"calls are counted from 1"};
-       const std::string how = s.args.size() > 3 ? s.args[3] : "";
-       if (!how.empty() && how != "exit-unwind" && how != "jump") throw refused{"after K only exit-unwind or jump"};
-       const auto service = static_cast<uint32_t>(s.number(0));
-       host().raise_plan[service] = static_cast<int>(s.number(2));
-       host().raise_endings.erase(service);
-       if (!how.empty())
-         host().raise_endings[service] = how == "jump" ? platform::host_ending::jump : platform::host_ending::exit_unwind;
-     }},
+     raise_step},
     {"exit-thread", "SERVICE at K",
      "the service ends the thread that calls it at the start of its K-th call, as ExitThread does: "
      "nothing more of that thread runs (the session's own thread goes on)",
-     [](const step_call& s) {
-       if (s.number(2) < 1) throw refused{"calls are counted from 1"};
-       host().exit_thread_plan[static_cast<uint32_t>(s.number(0))] = static_cast<int>(s.number(2));
-     }},
+     exit_thread_step},
     {"from-thread", "SERVICE at K key|30008|30001 TABLE|MODE|start|stop [KEY]",
      "at the K-th call of the service (counted as \"fail\" counts), while this thread waits in it, another thread of the host "
      "presses a key in a table's list (key TABLE KEY), or calls entry 30008 with a mode, or 30001 "

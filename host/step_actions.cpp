@@ -101,6 +101,22 @@ void from_thread(const step_call& s) {
 
 void other_thread(const step_call& s) { call_from_other_thread(thread_call(s.args)); }
 
+void raise_step(const step_call& s) {
+  if (s.number(2) < 1) throw refused{"calls are counted from 1"};
+  const std::string how = s.args.size() > 3 ? s.args[3] : "";
+  if (!how.empty() && how != "exit-unwind" && how != "jump") throw refused{"after K only exit-unwind or jump"};
+  const auto service = static_cast<uint32_t>(s.number(0));
+  host().raise_plan[service] = static_cast<int>(s.number(2));
+  host().raise_endings.erase(service);
+  if (!how.empty())
+    host().raise_endings[service] = how == "jump" ? platform::host_ending::jump : platform::host_ending::exit_unwind;
+}
+
+void exit_thread_step(const step_call& s) {
+  if (s.number(2) < 1) throw refused{"calls are counted from 1"};
+  host().exit_thread_plan[static_cast<uint32_t>(s.number(0))] = static_cast<int>(s.number(2));
+}
+
 void meanwhile(const step_call& s) {
   if (s.number(2) < 1) throw refused{"calls are counted from 1"};
   host().loop_plan[static_cast<uint32_t>(s.number(0))] = {static_cast<int>(s.number(2)),

@@ -74,6 +74,8 @@ void edit(const step_call& s);
 void from_thread(const step_call& s);
 void other_thread(const step_call& s);
 void meanwhile(const step_call& s);
+void raise_step(const step_call& s);
+void exit_thread_step(const step_call& s);
 // A holder's ledger: by account number the file of the work folder's
 // ledgers, otherwise a path of the script.
 std::string ledger_file(const std::string& word);
