@@ -65,8 +65,8 @@ td code { white-space: pre; }
   nav.toc div.toc > ul > li > ul { font-weight: normal; padding-left: 1.2em; }
   h2 { break-before: page; }
   h2, h3 { break-after: avoid; }
-  /* A sentence stays with the screen or table it introduces. */
-  p:has(+ .screen), p:has(+ table), p:has(+ .landscape) { break-after: avoid; }
+  /* A sentence stays with the screen, command, list or table it introduces. */
+  p:has(+ .screen, + pre, + ul, + ol, + table, + .landscape) { break-after: avoid; }
   pre { font-size: 8pt; padding: 1mm; overflow: visible; }
   /* Wider than the page: smaller, down to what fits (a monospace
      character is at most .603 of its size wide). */

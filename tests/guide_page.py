@@ -11,8 +11,9 @@ a line longer or shorter than its frame; when the text holds a control
 character or a symbol drawn for one (the markup of the host's texts as the
 transcripts show it); or when, printed on A4 (Chromium's own PDF, read back
 here), any text is smaller than 8 pt, a page has no number in its bottom
-margin, or a page is filled less than a quarter though it is not the last
-of its chapter. Runs offline, in a few seconds.
+margin, a page ends with a sentence whose screen or list begins the next,
+or a page is filled less than a quarter though it is not the last of its
+chapter. Runs offline, in a few seconds.
 """
 import base64
 import html
@@ -231,16 +232,26 @@ def first_line(words):
     return " ".join(w[4] for w in sorted(words, key=lambda w: w[0]) if w[1] < top + 2)
 
 
+def last_line(words):
+    bottom = max(w[3] for w in words)
+    return " ".join(w[4] for w in sorted(words, key=lambda w: w[0]) if w[3] > bottom - 2)
+
+
 def page_faults(pages, chapters):
     """Every printed page carries its number, centred below its text; no page
-    is filled less than a quarter but the last page of a chapter (the page
-    before one that begins a chapter, or the last)."""
+    ends with a sentence that introduces what follows (its screen, command or
+    list is on the next page); no page is filled less than a quarter but the
+    last page of a chapter (the page before one that begins a chapter, or the
+    last)."""
     faults, body = [], []
     for number, (width, height, words) in enumerate(pages, 1):
         text = [w for w in words if w[4] != str(number) or abs((w[0] + w[2]) / 2 - width / 2) > 3]
         numbered = [w for w in words if w not in text]
         if not numbered or (text and min(w[1] for w in numbered) < max(w[3] for w in text)):
             faults.append(f"printed: page {number} has no number in the margin below its text")
+        if text and last_line(text).endswith(":"):
+            faults.append(f"printed: page {number} ends with a sentence whose screen or list is on the next: "
+                          f"{last_line(text)[-60:]}")
         body.append((width > height, text))
     # The text area of each orientation: from the highest to the lowest word of any page.
     area = {}
