@@ -15,7 +15,10 @@ or 5 in a button, up to byte 1) in bold, a layout directive (byte 1, letters
 and numbers, byte 1) as the columns it sets, a tab as a space, a carriage
 return not at all. A form's line keeps its frame where it was. A screen wider
 than the text column spreads over the window's width, its type made smaller
-as far as it must to fit; printed, it has a landscape page of its own.
+as far as it must to fit. Printed: pages numbered in their bottom margin, the
+table of contents with the chapters' numbers, screens beside their sentence,
+one wider than the page made smaller; the report's view, with its section, on
+a landscape page.
 """
 import html
 import re
@@ -49,18 +52,33 @@ pre code { background: none; padding: 0; font-size: inherit; }
 pre strong { font-weight: bold; }
 td code { white-space: pre; }
 @media print {
-  @page { size: A4; margin: 15mm 12mm; }
-  @page wide { size: A4 landscape; margin: 12mm 12mm; }
+  @page { size: A4; margin: 14mm 10mm 16mm;
+          @bottom-center { content: counter(page); font-family: "Segoe UI", Calibri, Arial, sans-serif;
+                           font-size: 9pt; color: #444; } }
+  @page landscape { size: A4 landscape; margin: 10mm 10mm 14mm; }
   body { font-size: 10pt; }
   main { max-width: none; padding: 0; }
-  nav.toc { display: none; }
-  h2 { page-break-before: always; }
-  h2, h3 { page-break-after: avoid; }
-  pre, .wide pre { font-size: 8pt; overflow: visible; }
-  .wide { page: wide; }
-  .wide pre { left: 0; transform: none; max-width: none; }
-  table, pre { page-break-inside: avoid; }
-  td code { white-space: pre-wrap; }
+  nav.toc { background: none; border: none; padding: 0; }
+  nav.toc ul { list-style: none; padding-left: 0; }
+  nav.toc div.toc > ul { columns: 2; column-gap: 8mm; }
+  nav.toc div.toc > ul > li { break-inside: avoid; margin-bottom: .5em; font-weight: bold; }
+  nav.toc div.toc > ul > li > ul { font-weight: normal; padding-left: 1.2em; }
+  h2 { break-before: page; }
+  h2, h3 { break-after: avoid; }
+  /* A sentence stays with the screen, command, list or table it introduces. */
+  p:has(+ .screen, + pre, + ul, + ol, + table, + .landscape) { break-after: avoid; }
+  pre { font-size: 8pt; padding: 1mm; overflow: visible; }
+  /* Wider than the page: smaller, down to what fits (a monospace
+     character is at most .603 of its size wide). */
+  .wide pre { left: 0; transform: none; max-width: none;
+              font-size: min(8pt, calc(187mm / (var(--cols) * .603))); }
+  .landscape { page: landscape; }
+  .landscape .wide pre { font-size: min(8pt, calc(274mm / (var(--cols) * .603))); }
+  table, pre, tr { break-inside: avoid; }
+  /* An amount, a date or a fee's formula is never broken across lines. */
+  td code { white-space: pre; }
+  table { font-size: 9pt; }
+  th, td { padding: .2em .35em; }
   a { color: inherit; text-decoration: none; }
 }
 """
@@ -71,7 +89,8 @@ DIRECTIVE = re.compile(r"␁t([a-z0-9-]*)␁")
 STOP = re.compile(r"([a-z])(-?\d+)")
 OPEN, CLOSE, TAB, RETURN = ("␂", "␅"), "␁", "␉", "␍"
 FRAME = "│"
-WIDE = 104  # columns that a printed portrait page holds in 8 pt
+WIDE = 104  # columns the guide's text column holds
+REPORT_VIEW = re.compile(r"\| Nazwisko .*\n\| -{150}\n")
 
 
 def columns(text, stops):
@@ -135,7 +154,25 @@ def shown_screen(match):
         lines.append(text)
         width = max(width, w)
     wide = f' wide" style="--cols: {width}' if width > WIDE else ""
-    return f'<div class="screen{wide}"><pre><code>' + "\n".join(lines) + "</code></pre></div>"
+    report = " report" if REPORT_VIEW.match(match[1]) else ""
+    return f'<div class="screen{report}{wide}"><pre><code>' + "\n".join(lines) + "</code></pre></div>"
+
+
+def landscape_pages(body):
+    """The report's view, 150 columns, is printed on a landscape page, and
+    with it the whole section it stands in, from the heading above it to the
+    next: its sentences stay beside it, and no page is left with a few lines
+    between a landscape one and the next."""
+    out, done = [], 0
+    for m in re.finditer(r'<div class="screen report', body):
+        if m.start() < done:
+            continue
+        start = max(body.rfind("\n<h2", done, m.start()), body.rfind("\n<h3", done, m.start())) + 1 or done
+        end = min((i + 1 for i in (body.find("\n<h2", m.end()), body.find("\n<h3", m.end())) if i >= 0),
+                  default=len(body))
+        out += [body[done:start], '<div class="landscape">', body[start:end], "</div>\n"]
+        done = end
+    return "".join(out + [body[done:]])
 
 
 def main(argv):
@@ -148,7 +185,7 @@ def main(argv):
         version = f.readline().strip()
     md = markdown.Markdown(extensions=["tables", "fenced_code", "toc"],
                            extension_configs={"toc": {"toc_depth": "2-3"}}, output_format="html5")
-    body = SCREEN.sub(shown_screen, md.convert(guide))
+    body = landscape_pages(SCREEN.sub(shown_screen, md.convert(guide)))
     # The title, then the version and the table of contents.
     title_end = body.index("</h1>") + len("</h1>")
     title = re.sub(r"<[^>]+>", "", body[:title_end])

@@ -156,28 +156,55 @@ void check_transcript(const std::string& run, const command& c, std::string& fau
   // with: a message of any other wording fails the run.
   static const std::regex posted("^Wpisano (opłatę|zadłużenia) w kwocie ␂(-?[0-9.]+)␁$");
   static const std::regex nothing_posted("^(Nie naliczono opłat|Nie wpisano zadłużeń)$");
-  static const std::regex simulated("^Symulowane całościowe zadłużenie wyniesie: ␂(-?[0-9.]+) \\((-?[0-9.]+)\\)$");
+  static const std::regex simulated("^Symulowane całościowe zadłużenie wyniesie: ␂(-?[0-9.]+) \\((-?[0-9.]+)\\)((?:␁)?)$");
   static const std::regex sheet_unwritten("^Nie udało się zapisać pliku dla arkusza kalkulacyjnego:$");
   static const std::regex plot_totals("plot column totals (-?[0-9.]+) \\((-?[0-9.]+)\\)");
+  static const std::regex fails("\\(service (52286|52287|52288) fails at its call");
+  // A result that covers less than it would have, had the host read and
+  // written every record, says so: a refused posting is counted, a dry run
+  // or a report that stopped early says where.
+  std::set<std::string> failed;
+  for (auto it = std::sregex_iterator(run.begin(), run.end(), fails); it != std::sregex_iterator(); ++it)
+    failed.insert((*it)[1]);
+  const bool refused = failed.count("52287") || failed.count("52288");
+  const std::string refused_line = "Nie zaksięgowano pozycji, których program nie zapisał: ␂1␁";
   bool completed = false;
   const std::string shown = "  message \"uwaga\" style 1:\n  | ";
   for (std::size_t at = run.find(shown); at != std::string::npos; at = run.find(shown, at + 1)) {
-    const std::size_t from = at + shown.size();
-    const std::string line = run.substr(from, run.find('\n', from) - from);
+    std::vector<std::string> lines;  // the message's lines
+    for (std::size_t from = at + shown.size() - 4; run.compare(from, 4, "  | ") == 0;) {
+      const std::size_t end = run.find('\n', from);
+      lines.push_back(run.substr(from + 4, end - from - 4));
+      from = end + 1;
+    }
+    const std::string& line = lines[0];
+    const std::string second = lines.size() > 1 ? lines[1] : "";
     std::smatch said, totals;
     if (std::regex_match(line, said, posted)) {
       completed = true;
       if (said[2] != stored) faults += "the message reports " + std::string(said[2]) + ", the host stored " + stored + "; ";
+      if ((second == refused_line) != refused) faults += "the refused posting is not told, or told wrongly; ";
     } else if (std::regex_match(line, said, nothing_posted)) {
       completed = said[1] == "Nie wpisano zadłużeń";
       if (stored != "0.00") faults += "nothing reported, yet " + stored + " stored; ";
+      if ((second == refused_line) != refused) faults += "the refused posting is not told, or told wrongly; ";
     } else if (std::regex_match(line, said, simulated)) {
       if (!std::regex_search(run, totals, plot_totals) || said[1] != totals[1] || said[2] != totals[2])
         faults += "the simulation reports other totals than the columns hold; ";
+      const bool stopped = failed.count("52286") || failed.count("52287");
+      const bool told = lines.size() > 1 && lines[1].starts_with("Symulacja przerwana");
+      if (told != stopped || (said[3] == "") != (lines.size() == 1))
+        faults += "the simulation's stop is not told, or told wrongly; ";
+    } else if (line == "Raport jest ␂NIEPEŁNY␁.") {
+      if (!failed.count("52286")) faults += "a complete report told incomplete; ";
     } else if (!std::regex_match(line, sheet_unwritten)) {
       faults += "a message of another wording: " + line + "; ";
     }
   }
+  // A report whose scan stopped and that reached its view says it is incomplete.
+  if (c.passing == passes_key::never && failed.count("52286") && run.find("report \"Raport\"") != std::string::npos &&
+      run.find("Raport jest ␂NIEPEŁNY␁.") == std::string::npos)
+    faults += "an incomplete report not told; ";
 
   if (host_ended) {
     // However the host ended the report, the cash desk heard of its end.

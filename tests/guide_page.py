@@ -10,9 +10,13 @@ right edge or has to be scrolled sideways; when a form's box on a screen has
 a line longer or shorter than its frame; when the text holds a control
 character or a symbol drawn for one (the markup of the host's texts as the
 transcripts show it); or when, printed on A4 (Chromium's own PDF, read back
-here), any text is smaller than 8 pt. Runs offline, in a few seconds.
+here), any text is smaller than 8 pt, a page has no number in its bottom
+margin, a page ends with a sentence whose screen or list begins the next,
+or a page is filled less than a quarter though it is not the last of its
+chapter. Runs offline, in a few seconds.
 """
 import base64
+import html
 import json
 import math
 import os
@@ -208,6 +212,65 @@ def printed_pages(pdf):
     return pages
 
 
+def printed_words(pdf):
+    """(width, height, words) of each page as poppler reads it: each word
+    with its box (x0, y0, x1, y1 from the page's top left) and its text."""
+    with tempfile.NamedTemporaryFile(suffix=".pdf") as f:
+        f.write(pdf)
+        f.flush()
+        run = subprocess.run(["pdftotext", "-bbox", f.name, "-"], stdout=subprocess.PIPE, check=False)
+    if run.returncode != 0:
+        sys.exit("guide_page: pdftotext failed (scripts/bootstrap installs the package poppler-utils)")
+    word = re.compile(r'<word xMin="([-\d.]+)" yMin="([-\d.]+)" xMax="([-\d.]+)" yMax="([-\d.]+)">(.*?)</word>')
+    return [(float(p[1]), float(p[2]),
+             [(*(float(x) for x in w[:4]), html.unescape(w[4])) for w in word.findall(p[3])])
+            for p in re.finditer(r'<page width="([\d.]+)" height="([\d.]+)">(.*?)</page>', run.stdout.decode(), re.S)]
+
+
+def first_line(words):
+    top = min(w[1] for w in words)
+    return " ".join(w[4] for w in sorted(words, key=lambda w: w[0]) if w[1] < top + 2)
+
+
+def last_line(words):
+    bottom = max(w[3] for w in words)
+    return " ".join(w[4] for w in sorted(words, key=lambda w: w[0]) if w[3] > bottom - 2)
+
+
+def page_faults(pages, chapters):
+    """Every printed page carries its number, centred below its text; no page
+    ends with a sentence that introduces what follows (its screen, command or
+    list is on the next page); no page is filled less than a quarter but the
+    last page of a chapter (the page before one that begins a chapter, or the
+    last)."""
+    faults, body = [], []
+    for number, (width, height, words) in enumerate(pages, 1):
+        text = [w for w in words if w[4] != str(number) or abs((w[0] + w[2]) / 2 - width / 2) > 3]
+        numbered = [w for w in words if w not in text]
+        if not numbered or (text and min(w[1] for w in numbered) < max(w[3] for w in text)):
+            faults.append(f"printed: page {number} has no number in the margin below its text")
+        if text and last_line(text).endswith(":"):
+            faults.append(f"printed: page {number} ends with a sentence whose screen or list is on the next: "
+                          f"{last_line(text)[-60:]}")
+        body.append((width > height, text))
+    # The text area of each orientation: from the highest to the lowest word of any page.
+    area = {}
+    for landscape, text in body:
+        if text:
+            top, bottom = area.get(landscape, (1e9, 0))
+            area[landscape] = (min(top, min(w[1] for w in text)), max(bottom, max(w[3] for w in text)))
+    for number, (landscape, text) in enumerate(body, 1):
+        last_of_chapter = number == len(body) or (body[number][1] and first_line(body[number][1]) in chapters)
+        if last_of_chapter or not text:
+            continue
+        top, bottom = area[landscape]
+        filled = (max(w[3] for w in text) - top) / (bottom - top)
+        if filled < 0.25:
+            faults.append(f"printed: page {number} is filled {filled:.0%}, less than a quarter: "
+                          f"{first_line(text)[:60]}")
+    return faults
+
+
 def check(page_file):
     faults = []
     browser = Chromium()
@@ -228,6 +291,9 @@ def check(page_file):
     finally:
         browser.close()
     pages = printed_pages(printed)
+    with open(page_file, encoding="utf-8") as f:
+        chapters = {re.sub(r"<[^>]+>|\s+", " ", h).strip() for h in re.findall(r"<h2[^>]*>(.*?)</h2>", f.read(), re.S)}
+    faults += page_faults(printed_words(printed), chapters)
     if not pages or not any(sizes for _, _, sizes in pages):
         faults.append("printed: no page with text")
     for number, (width, height, sizes) in enumerate(pages, 1):
@@ -259,8 +325,8 @@ def main(argv):
     if faults:
         print(f"guide_page: {len(faults)} faults")
         return 1
-    print(f"guide_page: the page fits {WINDOW_WIDTH} px, shows no control symbol, and prints {pages} A4 pages "
-          f"in {SMALLEST_PRINT_PT:g} pt or more")
+    print(f"guide_page: the page fits {WINDOW_WIDTH} px, shows no control symbol, and prints {pages} numbered A4 "
+          f"pages in {SMALLEST_PRINT_PT:g} pt or more, each filled a quarter or more but a chapter's last")
     return 0
 
 

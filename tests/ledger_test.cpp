@@ -170,6 +170,11 @@ TEST_F(Ledger, ARefusedWriteOrAppendPostsNothing) {
             "  52204(table 36, +1, 0.00)\n");
   EXPECT_EQ(+entries()[0].amount, 30000.0);
   ASSERT_EQ(count_, 2);
+  // A fee of 0.00 refused is told from one stored, which its amount cannot tell.
+  step("fail 52288 at 3");
+  EXPECT_FALSE(store_fee(ledger, {"Z"}, 0.0, {""}));
+  EXPECT_TRUE(store_fee(ledger, {"Z"}, 0.0, {""}));
+  EXPECT_EQ(count_, 3);
 }
 
 TEST_F(Ledger, PostedAmountIsTheFirstEntryWithTheTitle) {

@@ -218,6 +218,33 @@ TEST(PaymentsSheet, AFileThatCannotBeWrittenIsToldAfterTheReportAndChangesNothin
   EXPECT_EQ(sheet_files(), files);
 }
 
+// A report whose scan stopped at a record it could not read writes no file:
+// the file of an earlier complete report of the period stays as it was, no
+// temporary file is left, and no message says the file could not be written
+// (the report's own box says why there is none).
+TEST(PaymentsSheet, AnIncompleteReportLeavesTheFileOfTheCompleteOne) {
+  start_plugin("payments_sheet_incomplete");
+  step(std::string("cash ") + Q7_TEST_FILES + "/sessions/data/cash.csv");
+  const std::string name = "raport_wplat_2011-02-01_2011-02-28.csv";
+  run_report("11.02.01", "11.02.28");
+  const std::string complete = read_file(name);
+  const std::set<std::string> files = sheet_files();
+  for (const char* fault : {"fail 52286 at 1", "fail 52286 at 3"}) {
+    step("fail clear");
+    step(fault);
+    const std::string run = run_report("11.02.01", "11.02.28");
+    EXPECT_NE(run.find("Raport jest ␂NIEPEŁNY␁."), std::string::npos) << fault << ":\n" << run;
+    EXPECT_EQ(run.find("Nie udało się zapisać pliku"), std::string::npos) << fault << ":\n" << run;
+    EXPECT_EQ(read_file(name), complete) << fault;
+    EXPECT_EQ(sheet_files(), files) << fault;
+  }
+  // Nor is there one of a period that had none.
+  step("fail clear");
+  step("fail 52286 at 2");
+  run_report("11.01.01", "11.12.31");
+  EXPECT_EQ(sheet_files(), files);
+}
+
 // Rows as long as rows can be (every byte of the name, the plot number and
 // the date three bytes in UTF-8, the name quoted, amounts of the largest
 // doubles), after short rows that put them anywhere in the buffer: the

@@ -84,6 +84,43 @@ void report_row(const cash_record& record, payments_row& totals, payments_sheet&
   payments_sheet_row(sheet, record, row, amounts);
 }
 
+// The record a report's scan could not read, which ends it before the last.
+struct unread_record {
+  int32_t at;         // its place in the cash file, from 1; 0 when every record was read
+  int32_t of;         // records in the file
+  char last_date[9];  // of the last record read
+};
+
+// The last line of both files of an incomplete report, its first words alone
+// in the first column: a printed or filed report says it is incomplete.
+void mark_incomplete(const unread_record& unread) {
+  char line[256];
+  format_text(line, MZ("RAPORT NIEPEŁNY: nie odczytano dokumentu kasy %d. z %d ani dalszych; sumy ich nie obejmują."),
+              static_cast<int>(unread.at), static_cast<int>(unread.of));
+  svc_52407_append_line(listing_file, line);
+  svc_52407_append_line(report_file, MZ("RAPORT NIEPEŁNY\t"));
+}
+
+// Tells, before the print question, that the report is incomplete and from where.
+void tell_report_incomplete(const unread_record& unread) {
+  char last_read[96];
+  if (unread.at == 1)
+    format_text(last_read, MZ("żaden dokument nie został odczytany"));
+  else if (unread.last_date[0] == 0)
+    format_text(last_read, MZ("ostatni odczytany dokument nie ma daty"));
+  else
+    format_text(last_read, MZ("ostatni odczytany dokument ma datę %s"), unread.last_date);
+  formatted_message({"uwaga"},
+                    MZ("Raport jest \x02NIEPEŁNY\x01.\n"
+                       "Nie udało się odczytać dokumentu %d. z %d w kasie; dalszych już nie czytano.\n"
+                       "Sumy raportu obejmują tylko dokumenty przed nim\n(%s).\n"
+                       "Plik dla arkusza kalkulacyjnego nie został zapisany; plik z wcześniejszego\n"
+                       "raportu za ten okres, jeśli był, nie zmienił się.\n"
+                       "Wykonaj raport jeszcze raz, zanim go wydrukujesz lub przekażesz dalej."),
+                    host_values::style_message, static_cast<int>(unread.at), static_cast<int>(unread.of),
+                    last_read);
+}
+
 void payments_report(const key_call& call) {
   if (question_box({"uwaga"}, {MZ("Raport wpłat działkowców w okresie\nCzy wykonać raport?")},
                    host_values::style_question_yes_no) != confirmed)
@@ -105,14 +142,20 @@ void payments_report(const key_call& call) {
   payments_sheet sheet;
   payments_sheet_begin(sheet, period);
   amount_texts total_amounts;
+  unread_record unread{};
   guarded_or_undo([&] {
     // Once a record cannot be read no other is, and no row follows: the scan
     // ends there, rather than counting on to a record count that may run far
     // beyond the table (up to 2^31 - 1), comparing the dates of no record.
     for (int32_t i = 0; i < *call.record_count; ++i) {
-      if (!svc_52286_read_record(host_values::unused, i, call.table, host_values::unused, call.file)) break;
+      if (!svc_52286_read_record(host_values::unused, i, call.table, host_values::unused, call.file)) {
+        unread.at = i + 1;
+        unread.of = *call.record_count;
+        break;
+      }
       char date[9];
       terminated_copy<8>(date, record.cash_date);
+      std::memcpy(unread.last_date, date, sizeof date);
       if (!within_period(date)) continue;
       if (record.cash_plot_no[0] == 0) continue;
       report_row(record, totals, sheet);
@@ -126,18 +169,26 @@ void payments_report(const key_call& call) {
     svc_52407_append_line(listing_file, line);
     remove_spaces(line);
     svc_52407_append_line(report_file, line);
+    if (unread.at) mark_incomplete(unread);
   }, [&] { payments_sheet_discard(sheet); });
-  const bool sheet_written = payments_sheet_end(sheet, total_amounts);
+  // An incomplete report writes no spreadsheet file: one of an earlier
+  // complete report of the period stays as it was.
+  bool sheet_written = false;
+  if (unread.at)
+    payments_sheet_discard(sheet);
+  else
+    sheet_written = payments_sheet_end(sheet, total_amounts);
 
   svc_52409_show_report(report_file,
                         MZ("l-1Nazwisko\rc10Działka\rl13Data\rl13Skł.członkowska\rp12Użytkowanie\rp13Energia\r"
                            "p13Woda\rp13CO\rp10Inne\rp13Razem"),
                         host_values::unused, "Raport", host_values::unused);
+  if (unread.at) tell_report_incomplete(unread);
   if (question_box({"uwaga"}, {MZ("Czy wydrukować raport?")}, host_values::style_question_yes_no) == confirmed) {
     using namespace host_values;
     svc_38360_print_file(unused, listing_file, print_left, print_top, print_right, print_copies);
   }
-  if (!sheet_written) tell_payments_sheet_not_written(sheet);
+  if (!sheet_written && !unread.at) tell_payments_sheet_not_written(sheet);
 }
 
 // Runs the report and tells the host that the command ended (33197), once,

@@ -54,7 +54,7 @@ void fill_ledger_entry(ledger_entry& entry, text_ref title, double amount, text_
   entry.kind_code = ledger_entry_fee_posting;
 }
 
-double post_fee(const ledger_access& ledger, text_ref title, double amount, text_ref fee_line) {
+bool store_fee(const ledger_access& ledger, text_ref title, double amount, text_ref fee_line) {
   ledger_entry& entry = *ledger.entry;
 
   // An earlier posting of the same title is replaced and keeps its stamp.
@@ -66,7 +66,7 @@ double post_fee(const ledger_access& ledger, text_ref title, double amount, text
       fill_ledger_entry(entry, title, amount, fee_line);
       stamp(entry, kept_stamp);
     });
-    return written ? amount : 0.0;
+    return written;
   }
 
   // A free entry is reused before the file grows; it adds nothing to the totals.
@@ -75,9 +75,9 @@ double post_fee(const ledger_access& ledger, text_ref title, double amount, text
     if (!is_free(entry)) continue;
     fill_ledger_entry(entry, title, amount, fee_line);
     stamp(entry, svc_50800_fresh_stamp());
-    if (!svc_52287_write_record(host_values::unused, i, ledger.table, host_values::unused, ledger.file)) return 0.0;
+    if (!svc_52287_write_record(host_values::unused, i, ledger.table, host_values::unused, ledger.file)) return false;
     enter_totals(ledger);
-    return amount;
+    return true;
   }
 
   fill_ledger_entry(entry, title, amount, fee_line);
@@ -86,9 +86,9 @@ double post_fee(const ledger_access& ledger, text_ref title, double amount, text
   // hosts do not agree on.
   const int32_t count_before = *ledger.count;
   svc_52288_append_record(ledger.count, ledger.table, ledger.file);
-  if (*ledger.count <= count_before) return 0.0;
+  if (*ledger.count <= count_before) return false;
   enter_totals(ledger);
-  return amount;
+  return true;
 }
 
 double posted_amount(const ledger_access& ledger, text_ref title) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "abi/mazovia.h"
 #include "plugin/hostlink/guard.h"
 #include "plugin/text/formatted_text.h"
 
@@ -166,15 +167,35 @@ void posting_title(char (&title)[256], const char* format) {
 }
 
 void post(plot_command& command, const char* title, double amount, const char* fee_line) {
-  command.posting_total += post_fee(command.holder_ledger(), {title}, amount, {fee_line});
+  if (store_fee(command.holder_ledger(), {title}, amount, {fee_line}))
+    command.posting_total += amount;
+  else
+    ++command.refused;
 }
 
 void tell_posted_total(const plot_command& command, const char* posted_format,
                        const char* nothing_posted) {
-  if (!is_zero_amount(command.posting_total))
-    formatted_message({"uwaga"}, posted_format, host_values::style_message, command.posting_total / amount_scale);
+  const bool posted = !is_zero_amount(command.posting_total);
+  const double total = command.posting_total / amount_scale;
+  if (command.refused == 0) {
+    if (posted)
+      formatted_message({"uwaga"}, posted_format, host_values::style_message, total);
+    else
+      formatted_message({"uwaga"}, nothing_posted, host_values::style_message);
+    return;
+  }
+  // A sum smaller than the command's fees must not pass for the whole: the
+  // fees the host did not store are counted in a line of their own.
+  const char* said = posted ? posted_format : nothing_posted;
+  const bool line_ended = said[0] && said[std::strlen(said) - 1] == '\n';
+  char format[256];
+  format_text(format, line_ended ? "%s%s" : "%s\n%s", said,
+              MZ("Nie zaksięgowano pozycji, których program nie zapisał: \x02%d\x01"));
+  const int refused = static_cast<int>(command.refused);
+  if (posted)
+    formatted_message({"uwaga"}, format, host_values::style_message, total, refused);
   else
-    formatted_message({"uwaga"}, nothing_posted, host_values::style_message);
+    formatted_message({"uwaga"}, format, host_values::style_message, refused);
 }
 
 }  // namespace q7

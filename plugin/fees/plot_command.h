@@ -33,6 +33,7 @@ struct plot_command {
   table_descriptor* ledger_table = nullptr;  // table 36
   int32_t ok = 1;
   double posting_total = 0.0;
+  int32_t refused = 0;  // postings the host refused to store
   FILE* ledger = nullptr;  // the holder's ledger while it is open
   int32_t entry_count = 0;
 
@@ -79,9 +80,11 @@ bool area_in_range(const plot_record& plot);
 inline constexpr int32_t largest_area_m2 = 32767;
 // Formats a posting title with the bookkeeping year into a 256-byte buffer.
 void posting_title(char (&title)[256], const char* format);
-// Posts a fee and adds what was stored to the command's posting total.
+// Posts a fee and adds what was stored to the command's posting total; a
+// posting the host refused is counted.
 void post(plot_command& command, const char* title, double amount, const char* fee_line);
-// The closing message: the posted total, or the text for nothing posted.
+// The closing message: the posted total, or the text for nothing posted;
+// then, in a line of its own, how many postings the host refused, if any.
 void tell_posted_total(const plot_command& command, const char* posted_format,
                        const char* nothing_posted);
 
