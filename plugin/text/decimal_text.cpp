@@ -6,17 +6,6 @@
 namespace q7 {
 namespace {
 
-// n / d and n % d where the quotient fits in 32 bits: one division of the
-// processor. The compiler would call a 64-bit division of its run-time
-// library for it, which brings that library's unwinding tables along.
-uint32_t divide(uint64_t n, uint32_t d, uint32_t& remainder) {
-  uint32_t quotient;
-  __asm__("divl %4"
-          : "=a"(quotient), "=d"(remainder)
-          : "a"(static_cast<uint32_t>(n)), "d"(static_cast<uint32_t>(n >> 32)), "rm"(d));
-  return quotient;
-}
-
 // A non-negative integer in nine-digit limbs, the lowest first: large enough
 // for a hundred times the largest double.
 struct decimal_integer {
@@ -24,13 +13,10 @@ struct decimal_integer {
   uint32_t limbs[36];
   int count = 0;
 
-  // A value below 2^60: its top half is below the limb base, so a first
-  // division leaves a quotient of 32 bits.
+  // A value below 2^60, whose quotient by the limb base fits in 32 bits.
   explicit decimal_integer(uint64_t value) {
-    uint32_t low;
-    const uint32_t high = divide(value, limb_base, low);
-    limbs[count++] = low;
-    uint32_t rest = high;
+    limbs[count++] = static_cast<uint32_t>(value % limb_base);
+    uint32_t rest = static_cast<uint32_t>(value / limb_base);
     while (rest != 0) {
       limbs[count++] = rest % limb_base;
       rest /= limb_base;
@@ -47,7 +33,8 @@ struct decimal_integer {
       uint32_t carry = 0;
       for (int i = 0; i < count; ++i) {
         const uint64_t product = (static_cast<uint64_t>(limbs[i]) << bits) + carry;
-        carry = divide(product, limb_base, limbs[i]);
+        limbs[i] = static_cast<uint32_t>(product % limb_base);
+        carry = static_cast<uint32_t>(product / limb_base);
       }
       while (carry != 0) {
         limbs[count++] = carry % limb_base;
