@@ -122,7 +122,7 @@ TEST_F(DllImage, HasNoThreadLocalStorageAndNoProcessWideHandlers) {
                                    "FlushFileBuffers", "CloseHandle", "MoveFileExA", "DeleteFileA"}));
   EXPECT_EQ(imported["msvcrt.dll"],
             (std::set<std::string>{"memchr", "memcpy", "memmove", "memset", "strchr", "strcmp", "strcspn",
-                                   "strlen", "strncpy", "strrchr", "strspn", "_fileno"}));
+                                   "strlen", "strncpy", "strrchr", "strspn", "strstr", "_fileno"}));
   for (const char* never : {"AddVectoredExceptionHandler", "SetUnhandledExceptionFilter",
                             "LoadLibraryW", "LoadLibraryExA", "LoadLibraryExW", "CreateThread",
                             "TlsAlloc", "TlsGetValue", "InitializeCriticalSection",
