@@ -3,9 +3,7 @@
 // nearest hundredth, halfway away from zero (0.125 is "0.13", as Polish
 // practice and the host's own formatting round half a grosz), a leading
 // minus for a negative value (a negative zero and a value rounding to zero
-// included), no grouping. The C library's formatting of a large amount converts all of its
-// up to 309 digits through general multi-precision arithmetic; this does the
-// same work directly, in at most 34 passes over up to 35 nine-digit limbs.
+// included), no grouping.
 #pragma once
 
 #include <cstddef>
