@@ -38,9 +38,7 @@ constexpr unsigned char mazovia_byte(char32_t cp) {
 
 namespace detail {
 
-// The code points of the bytes 0x80..0xFF of a code page, looked up by byte:
-// texts are converted a byte at a time, and a search per byte would cost the
-// length of the letter list for every byte outside ASCII.
+// The code points of the bytes 0x80..0xFF of a code page, by byte.
 template <unsigned char mazovia_letter::*byte_of>
 constexpr std::array<char16_t, 128> upper_half_code_points() {
   std::array<char16_t, 128> points{};

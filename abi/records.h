@@ -188,7 +188,6 @@ struct fee_sheet {
   char energy_line[fee_line_length + 1];
   char water_line[fee_line_length + 1];
   char heating_line[fee_line_length + 1];
-  double other_amount;          // used by the payments report only
 };
 static_assert(offsetof(fee_sheet, head.plot_no) == 0);
 static_assert(offsetof(fee_sheet, head.area_m2) == 2);
@@ -208,8 +207,7 @@ static_assert(offsetof(fee_sheet, usage_line) == 271);
 static_assert(offsetof(fee_sheet, energy_line) == 304);
 static_assert(offsetof(fee_sheet, water_line) == 337);
 static_assert(offsetof(fee_sheet, heating_line) == 370);
-static_assert(offsetof(fee_sheet, other_amount) == 403);
-static_assert(sizeof(fee_sheet) == 411);
+static_assert(sizeof(fee_sheet) == 403);
 
 // Previous-year debts; its first 137 bytes are the data record of form 1003.
 struct debts_sheet {

@@ -1,9 +1,10 @@
 // Writes the seed corpora of the fuzz programs (fuzz/corpus/<program>/) from
 // what the plug-in and the stand-in host really make: cash records written by
-// the host's cash table loader, the first sample plot and the default rates, the
-// plug-in's own form template block, a holder's ledger written by the host,
-// the module paths and service names the binding error box reports, and the
-// host's answers that broke the plug-in once, or that it must take.
+// the host's cash table loader, the first sample plot and the default rates,
+// numbers as the heating amount is written, the plug-in's own form template
+// block, a holder's ledger written by the host, the module paths and service
+// names the binding error box reports, and the host's answers that broke the
+// plug-in once, or that it must take.
 //
 //   fuzz_seeds CORPUS_FOLDER CASH_CSV
 #include <array>
@@ -69,6 +70,27 @@ void fee_sheets() {
   // Once read past the powers of ten: a number far below the smallest double.
   plot("heating-far-too-small", defaults, 300000, "6", "Ewa", "c1e-308693");
   plot("heating-decimal-comma", defaults, 300000, "7", "Ewa", "c12,50");
+}
+
+// Numbers as the heating amount is written, and at the edges of what a
+// double holds or of how the reader finds a number's end.
+void decimal_values() {
+  const char* const numbers[][2] = {
+      {"amount", "12.50"},
+      {"decimal-comma", "12,50"},
+      {"second-point", "1.2.5"},
+      {"blanks-and-sign", " \t-7.5"},
+      {"exponent", "1e300"},
+      {"exponent-far-beyond", "1e4294967297"},
+      {"halfway-between-doubles", "9007199254740993"},
+      {"just-above-halfway", "9007199254740993.00000000000000000001"},
+      {"forty-digits", "3.141592653589793238462643383279502884197"},
+      {"smallest-double", "4.9406564584124654e-324"},
+      {"largest-double", "1.7976931348623157e308"},
+      {"leading-zeros", "0000000000000000000012"},
+      {"word", "inf"},
+  };
+  for (const auto& [name, text] : numbers) write("decimal_value", name, text);
 }
 
 // A form of labels and buttons only: it binds no record bytes.
@@ -165,6 +187,7 @@ int main(int argc, char** argv) {
   step("date 11.03.15");
   cash_records(csv);
   fee_sheets();
+  decimal_values();
   form_blocks();
   service_names();
   ledgers();

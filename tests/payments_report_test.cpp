@@ -10,7 +10,9 @@
 #include <limits>
 #include <string>
 
+#include "abi/mazovia.h"
 #include "abi/records.h"
+#include "plugin/fees/payments_row.h"
 #include "tests/support.h"
 
 namespace q7 {
@@ -68,6 +70,27 @@ TEST(PaymentsReport, RecordsFilledToTheirEndAreReadOnlyWithinThem) {
   EXPECT_NE(listing.find("Nowak                    \t  7\t  11.02.11\t"), std::string::npos);
   EXPECT_NE(listing.find("  150.00"), std::string::npos);
   EXPECT_NE(listing.find("nan"), std::string::npos);
+}
+
+// A payment line whose text names two categories counts in the one whose
+// word comes first in the order water, energy, usage, membership.
+TEST(PaymentsReport, ALineNamingTwoCategoriesCountsInTheFirstOfThemInTheirOrder) {
+  test::attach_plugin_code();
+  const struct {
+    const char* text;
+    fee_category category;
+  } rows[] = {
+      {"konserw. i woda", fee_category::water},
+      {MZ("opł. energia"), fee_category::energy},
+      {MZ("składka członk. opł."), fee_category::usage},
+  };
+  for (const auto& row : rows) {
+    cash_record document{};
+    std::memcpy(document.line_texts, row.text, std::strlen(row.text));
+    const double amount = 100.0 * 10000;
+    std::memcpy(&document.line_amounts[0], &amount, sizeof amount);
+    EXPECT_EQ(payments_row_of(document)[row.category], amount) << row.text;
+  }
 }
 
 }  // namespace

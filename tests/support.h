@@ -1,6 +1,7 @@
 // Driving the stand-in host from tests: script steps and the transcript.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace q7::test {
@@ -30,5 +31,23 @@ void forget_host_lookups();
 // is returned; the transcript is written into output.
 int run_host_program(const std::string& script, const std::string& work_folder,
                      const std::string& output);
+
+// While it lives, the x87 unit computes with the plug-in's own control word
+// (every exception masked, 53-bit precision, rounding to nearest), which
+// every way in from the host sets; a test that calls the plug-in's
+// computations directly sets it so.
+class plugin_x87_word {
+ public:
+  plugin_x87_word() {
+    const uint16_t own = 0x027F;
+    __asm__ volatile("fnstcw %0\n\tfldcw %1" : "=m"(saved_) : "m"(own) : "memory");
+  }
+  ~plugin_x87_word() { __asm__ volatile("fldcw %0" : : "m"(saved_) : "memory"); }
+  plugin_x87_word(const plugin_x87_word&) = delete;
+  plugin_x87_word& operator=(const plugin_x87_word&) = delete;
+
+ private:
+  uint16_t saved_;
+};
 
 }  // namespace q7::test

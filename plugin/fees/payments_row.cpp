@@ -23,21 +23,9 @@ const category_word category_words[] = {
     {"centr.ogrz.", fee_category::heating},
 };
 
-// Whether the word occurs in the text.
-bool contains(const char* text, const char* word) {
-  const char first = word[0];
-  for (; *text; ++text) {
-    if (*text != first) continue;
-    std::size_t i = 1;
-    while (word[i] && text[i] == word[i]) ++i;
-    if (!word[i]) return true;
-  }
-  return false;
-}
-
 fee_category category_of(const char* text) {
   for (const category_word& c : category_words)
-    if (contains(text, c.word)) return c.category;
+    if (std::strstr(text, c.word)) return c.category;
   return fee_category::other;
 }
 

@@ -3,19 +3,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fast_float/fast_float.h"
+
 namespace q7 {
 namespace {
-
-// n / d and n % d where the quotient fits in 32 bits: one division of the
-// processor. The compiler would call a 64-bit division of its run-time
-// library for it, which brings that library's unwinding tables along.
-uint32_t divide(uint64_t n, uint32_t d, uint32_t& remainder) {
-  uint32_t quotient;
-  __asm__("divl %4"
-          : "=a"(quotient), "=d"(remainder)
-          : "a"(static_cast<uint32_t>(n)), "d"(static_cast<uint32_t>(n >> 32)), "rm"(d));
-  return quotient;
-}
 
 // A non-negative integer in nine-digit limbs, the lowest first: large enough
 // for a hundred times the largest double.
@@ -24,13 +15,10 @@ struct decimal_integer {
   uint32_t limbs[36];
   int count = 0;
 
-  // A value below 2^60: its top half is below the limb base, so a first
-  // division leaves a quotient of 32 bits.
+  // A value below 2^60, whose quotient by the limb base fits in 32 bits.
   explicit decimal_integer(uint64_t value) {
-    uint32_t low;
-    const uint32_t high = divide(value, limb_base, low);
-    limbs[count++] = low;
-    uint32_t rest = high;
+    limbs[count++] = static_cast<uint32_t>(value % limb_base);
+    uint32_t rest = static_cast<uint32_t>(value / limb_base);
     while (rest != 0) {
       limbs[count++] = rest % limb_base;
       rest /= limb_base;
@@ -47,7 +35,8 @@ struct decimal_integer {
       uint32_t carry = 0;
       for (int i = 0; i < count; ++i) {
         const uint64_t product = (static_cast<uint64_t>(limbs[i]) << bits) + carry;
-        carry = divide(product, limb_base, limbs[i]);
+        limbs[i] = static_cast<uint32_t>(product % limb_base);
+        carry = static_cast<uint32_t>(product / limb_base);
       }
       while (carry != 0) {
         limbs[count++] = carry % limb_base;
@@ -146,49 +135,37 @@ int32_t read_plot_number(const char* text, std::size_t width) {
   return static_cast<int32_t>(value);
 }
 
-double decimal_value(const char* text) {
-  while (is_blank(*text)) ++text;
-  const bool negative = *text == '-';
-  if (*text == '-' || *text == '+') ++text;
-  // Up to 18 significant digits are kept; the decimal exponent counts the rest.
-  uint64_t digits = 0;
-  int kept = 0, exponent = 0;
-  bool any = false;
-  const auto digit = [&](char c, bool after_point) {
-    any = true;
-    if (kept < 18) {
-      if (digits != 0 || c != '0') ++kept;
-      digits = digits * 10 + static_cast<uint64_t>(c - '0');
-      if (after_point) --exponent;
-    } else if (!after_point) {
-      ++exponent;
-    }
-  };
-  for (; is_digit(*text); ++text) digit(*text, false);
-  if (*text == '.' || *text == ',')
-    for (++text; is_digit(*text); ++text) digit(*text, true);
-  if (!any) return 0.0;
-  if ((*text == 'e' || *text == 'E') &&
-      (is_digit(text[1]) || ((text[1] == '-' || text[1] == '+') && is_digit(text[2])))) {
-    ++text;
-    const bool down = *text == '-';
-    if (*text == '-' || *text == '+') ++text;
-    int written = 0;
-    for (; is_digit(*text); ++text)
-      if (written < 100000) written = written * 10 + (*text - '0');
-    exponent += down ? -written : written;
+double decimal_value(const char* text, const char** end) {
+  if (end) *end = text;
+  // The extent of the number is found here; the library is handed that
+  // alone, with the decimal point it has, and turns it into the nearest
+  // double. It would read words such as "inf" too, a minus but not a plus,
+  // and one kind of point only.
+  const char* p = text;
+  while (is_blank(*p)) ++p;
+  const char* number = p;
+  if (*p == '+') number = ++p;
+  else if (*p == '-') ++p;
+  const char* digits = p;
+  while (is_digit(*p)) ++p;
+  bool any = p != digits;
+  char point = '.';
+  if (*p == '.' || *p == ',') {
+    point = *p++;
+    const char* fraction = p;
+    while (is_digit(*p)) ++p;
+    any = any || p != fraction;
   }
-  // The digits are exact in a double (below 10^18, rounded once to 53 bits);
-  // so is each power of ten up to 10^22, and one product or quotient rounds once.
-  static constexpr double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  double value = static_cast<double>(digits);
-  // Far beyond the largest double or below the smallest, the steps of 10^22
-  // end at infinity or at zero, which is what such a number is.
-  for (; exponent > 22; exponent -= 22) value *= 1e22;
-  for (; exponent < -22; exponent += 22) value /= 1e22;
-  value = exponent >= 0 ? value * powers[exponent] : value / powers[-exponent];
-  return negative ? -value : value;
+  if (!any) return 0.0;
+  if ((*p == 'e' || *p == 'E') && (is_digit(p[1]) || ((p[1] == '-' || p[1] == '+') && is_digit(p[2])))) {
+    p += is_digit(p[1]) ? 1 : 2;
+    while (is_digit(*p)) ++p;
+  }
+  double value = 0.0;
+  fast_float::from_chars_advanced(number, p, value,
+                                  fast_float::parse_options(fast_float::chars_format::general, point));
+  if (end) *end = p;
+  return value;
 }
 
 }  // namespace q7

@@ -3,9 +3,7 @@
 // nearest hundredth, halfway away from zero (0.125 is "0.13", as Polish
 // practice and the host's own formatting round half a grosz), a leading
 // minus for a negative value (a negative zero and a value rounding to zero
-// included), no grouping. The C library's formatting of a large amount converts all of its
-// up to 309 digits through general multi-precision arithmetic; this does the
-// same work directly, in at most 34 passes over up to 35 nine-digit limbs.
+// included), no grouping.
 #pragma once
 
 #include <cstddef>
@@ -24,10 +22,15 @@ std::size_t format_two_decimals(double value, char (&text)[two_decimals_size]);
 // is none. A longer number wraps at 32 bits.
 int32_t read_plot_number(const char* text, std::size_t width);
 
-// The number at the start of a text, read by the plug-in itself whatever
-// locale the process has set: blanks, a sign, digits with a decimal point or
-// a decimal comma ("12.50" and "12,50" alike), an exponent ("1e2"); 0 when
-// the text does not begin with a number.
-double decimal_value(const char* text);
+// The number at the start of a text, whatever locale the process has set:
+// blanks, a sign right before the digits, digits with a decimal point or a
+// decimal comma ("12.50" and "12,50" alike; a second one ends the number),
+// an exponent ("1e2"; an "e" without digits is not one); 0 when the text
+// does not begin with a number ("inf" and "nan" are none). The value is the
+// double nearest to the number written, as the C library's strtod reads it
+// in the "C" locale, when it runs under the plug-in's own x87 control word
+// (53-bit precision), as every way in from the host sets it. Where the
+// number ends goes into *end (the text's start when there is none).
+double decimal_value(const char* text, const char** end = nullptr);
 
 }  // namespace q7
