@@ -10,6 +10,7 @@
 #include <string>
 
 #include "fuzz/support.h"
+#include "plugin/hostlink/x87.h"
 #include "plugin/text/decimal_text.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
@@ -20,8 +21,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // The plug-in's own control word, as every way in from the host sets it.
-  const uint16_t plugin_word = 0x027F;
-  __asm__ volatile("fldcw %0" : : "m"(plugin_word));
+  q7::x87::load_control(q7::x87::own_control);
 
   const std::string text = std::string(reinterpret_cast<const char*>(data), size).c_str();  // to a zero byte
   const char* end;

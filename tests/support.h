@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "plugin/hostlink/x87.h"
+
 namespace q7::test {
 
 // Runs one session step in the stand-in host.
@@ -38,16 +40,13 @@ int run_host_program(const std::string& script, const std::string& work_folder,
 // computations directly sets it so.
 class plugin_x87_word {
  public:
-  plugin_x87_word() {
-    const uint16_t own = 0x027F;
-    __asm__ volatile("fnstcw %0\n\tfldcw %1" : "=m"(saved_) : "m"(own) : "memory");
-  }
-  ~plugin_x87_word() { __asm__ volatile("fldcw %0" : : "m"(saved_) : "memory"); }
+  plugin_x87_word() : saved_(x87::control()) { x87::load_control(x87::own_control); }
+  ~plugin_x87_word() { x87::load_control(saved_); }
   plugin_x87_word(const plugin_x87_word&) = delete;
   plugin_x87_word& operator=(const plugin_x87_word&) = delete;
 
  private:
-  uint16_t saved_;
+  const uint16_t saved_;
 };
 
 }  // namespace q7::test
