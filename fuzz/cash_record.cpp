@@ -15,7 +15,7 @@
 #include "fuzz/support.h"
 #include "host/file_store.h"
 #include "host/host.h"
-#include "plugin/fees/list_handlers.h"
+#include "plugin/list_handlers.h"
 #include "tests/sheet_reader.h"
 
 namespace {

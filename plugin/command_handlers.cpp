@@ -1,6 +1,8 @@
-// Where the plug-in's two parts meet: the host link installs at activation
-// the key handlers that the commands give it. Neither part includes the other.
-#include "plugin/fees/list_handlers.h"
+// Where the commands meet the host link: at activation it installs the key
+// handlers of the list of firms (plugin/fees/) and of the cash desk
+// (plugin/cash/), which it gets from here. The commands use the host link;
+// it names none of them.
+#include "plugin/list_handlers.h"
 #include "plugin/hostlink/module.h"
 
 namespace q7 {

@@ -12,7 +12,7 @@
 
 #include "abi/mazovia.h"
 #include "abi/records.h"
-#include "plugin/fees/payments_row.h"
+#include "plugin/cash/payments_row.h"
 #include "tests/support.h"
 
 namespace q7 {

@@ -19,7 +19,7 @@
 
 #include "abi/mazovia.h"
 #include "abi/records.h"
-#include "plugin/fees/payments_sheet.h"
+#include "plugin/cash/payments_sheet.h"
 #include "plugin/text/decimal_text.h"
 #include "tests/sheet_reader.h"
 #include "tests/support.h"

@@ -2,7 +2,7 @@
 // its four commands.
 #include "abi/records.h"
 #include "plugin/fees/commands.h"
-#include "plugin/fees/list_handlers.h"
+#include "plugin/list_handlers.h"
 #include "plugin/fees/plot_command.h"
 #include "plugin/hostlink/module.h"
 #include "plugin/hostlink/way_in.h"

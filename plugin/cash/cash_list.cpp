@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "abi/mazovia.h"
-#include "plugin/fees/list_handlers.h"
-#include "plugin/fees/payments_row.h"
-#include "plugin/fees/payments_sheet.h"
+#include "plugin/list_handlers.h"
+#include "plugin/cash/payments_row.h"
+#include "plugin/cash/payments_sheet.h"
 #include "plugin/hostlink/guard.h"
 #include "plugin/hostlink/key_call.h"
 #include "plugin/hostlink/module.h"

@@ -1,4 +1,4 @@
-#include "plugin/fees/payments_row.h"
+#include "plugin/cash/payments_row.h"
 
 #include <cstring>
 

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "abi/records.h"
-#include "plugin/fees/payments_row.h"
+#include "plugin/cash/payments_row.h"
 #include "plugin/platform/platform.h"
 
 namespace q7 {

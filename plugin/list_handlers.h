@@ -1,6 +1,6 @@
 // The key handlers of the commands: the plot table's (the list of firms:
 // Ctrl-C, Ctrl-B, Ctrl-A and Ctrl-W, plugin/fees/plot_list.cpp) and the cash
-// table's (the cash desk: Ctrl-A, the payments report, plugin/fees/cash_list.cpp).
+// table's (the cash desk: Ctrl-A, the payments report, plugin/cash/cash_list.cpp).
 #pragma once
 
 #include <cstdint>

@@ -3,7 +3,7 @@
 // a quote or a line break, so that no name or text can break the table; the
 // rows are written into a temporary file a buffer at a time, and the file
 // takes its name only when it is complete.
-#include "plugin/fees/payments_sheet.h"
+#include "plugin/cash/payments_sheet.h"
 
 #include <array>
 #include <cstring>
