@@ -5,7 +5,9 @@
 #include <cstring>
 #include <string_view>
 
-#include "host/host.h"
+#include "host/calling_in.h"
+#include "host/texts.h"
+#include "host/transcript.h"
 
 namespace torval {
 namespace {
@@ -159,7 +161,7 @@ class window_drawing {
 }  // namespace
 
 void draw(const open_form& form, const char* moment) {
-  if (host().quiet) return;  // a drawing is for the transcript alone
+  if (transcript().quiet) return;  // a drawing is for the transcript alone
   say("  form " + std::to_string(form.number) + " " + moment + ":");
   window_drawing window(form.window);
   for (const form_item& item : form.items) {
@@ -259,8 +261,8 @@ std::string values_line(const open_form& form) {
 }
 
 void show(const open_form& form, const char* moment) {
-  if (host().quiet) return;
-  if (!forms_drawn && !host().ask) {
+  if (transcript().quiet) return;
+  if (!forms_drawn && !transcript().ask) {
     return say([&] { return "  form " + std::to_string(form.number) + " " + moment + ": " + values_line(form); });
   }
   draw(form, moment);
@@ -268,7 +270,7 @@ void show(const open_form& form, const char* moment) {
 }
 
 void say_hot_keys(const open_form& form) {
-  if (host().quiet) return;
+  if (transcript().quiet) return;
   for (const form_item& item : form.items) {
     const auto& v = item.view;
     if (!v.hot_key) continue;

@@ -16,9 +16,12 @@
 #include <vector>
 
 #include "abi/form_template_reader.h"
+#include "host/calling_in.h"
 #include "host/form_view.h"
-#include "host/host.h"
-#include "host/host_platform.h"
+#include "host/neighbours.h"
+#include "host/plan.h"
+#include "host/texts.h"
+#include "host/transcript.h"
 
 namespace torval {
 namespace {
@@ -167,30 +170,30 @@ bool ask_fields(open_form& form, int& code) {
       const std::string label =
           i > 0 && form.items[i - 1].view.kind == forms::kind_label ? label_text(form.items[i - 1].view) + " " : "";
       std::string reply;
-      if (!host().ask("  " + std::to_string(i + 1) + " " + label + "[" + field_value(form, field, text_as::typed) + "]: ", reply))
+      if (!transcript().ask("  " + std::to_string(i + 1) + " " + label + "[" + field_value(form, field, text_as::typed) + "]: ", reply))
         return false;
       const auto words = split_words(reply);
       if (words.empty()) continue;
       if (words.size() == 1 && (words[0] == "ok" || words[0] == "f12" || words[0] == "F12")) {
         code = q7::confirmed;
-        host().replied_steps.push_back("answer ok");
+        transcript().replied_steps.push_back("answer ok");
         return true;
       }
       if (words.size() == 1 && words[0] == "cancel") {
         code = q7::cancelled;
-        host().replied_steps.push_back("answer cancel");
+        transcript().replied_steps.push_back("answer cancel");
         return true;
       }
       if (apply(form, {std::to_string(i + 1), "", reply}))
-        host().replied_steps.push_back("edit " + std::to_string(i + 1) + " " + reply);
+        transcript().replied_steps.push_back("edit " + std::to_string(i + 1) + " " + reply);
     }
     draw(form, "now");
     std::string reply;
-    if (!host().ask("  ok (F12), cancel, or Enter to go through the fields again: ", reply)) return false;
+    if (!transcript().ask("  ok (F12), cancel, or Enter to go through the fields again: ", reply)) return false;
     const auto words = split_words(reply);
     if (words.size() == 1 && (words[0] == "ok" || words[0] == "f12" || words[0] == "F12" || words[0] == "cancel")) {
       code = words[0] == "cancel" ? q7::cancelled : q7::confirmed;
-      host().replied_steps.push_back(words[0] == "cancel" ? "answer cancel" : "answer ok");
+      transcript().replied_steps.push_back(words[0] == "cancel" ? "answer cancel" : "answer ok");
       return true;
     }
   }
@@ -214,6 +217,11 @@ struct form_shown {
 
 }  // namespace
 
+std::string& form_refusal() {
+  static std::string why;
+  return why;
+}
+
 uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hook hook) {
   const auto name = [number] { return "form " + std::to_string(number); };
   if (current_form || !block || !record) {
@@ -235,7 +243,7 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
         else form.items.push_back({item});
       });
   if (!read) {
-    host().form_refusal = read.error;
+    form_refusal() = read.error;
     say([&] {
       return "  " + name() + " cannot be shown: " + read.error + " (byte " + std::to_string(read.error_at) +
              " of the block)";
@@ -254,7 +262,7 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
   raise(form, forms::event_setup);
   show(form, "opens");
   press_keys_in_form();
-  auto& edits = host().form_edits;
+  auto& edits = plan().form_edits;
   while (!edits.empty()) {
     const form_edit edit = edits.front();
     edits.pop_front();
@@ -262,7 +270,7 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
   }
   // No scripted answer at the terminal: the person fills the form in.
   int asked = 0;
-  const bool person = host().ask && host().answers.empty() && ask_fields(form, asked);
+  const bool person = transcript().ask && plan().answers.empty() && ask_fields(form, asked);
   show(form, "closes");
   answer a;
   if (person) a.code = asked;
@@ -301,7 +309,7 @@ void set_item_state(int32_t field, int32_t bits, int32_t on) {
     form_item& item = current_form->items[i];
     if (field != q7::forms::all_items && item.view.field != field) continue;
     item.state = on ? item.state | bits : item.state & ~bits;
-    if (!host().quiet) where += (where.empty() ? " on item " : ", ") + std::to_string(i + 1);
+    if (!transcript().quiet) where += (where.empty() ? " on item " : ", ") + std::to_string(i + 1);
   }
   if (field == q7::forms::all_items) return say([&] { return what() + " on every item"; });
   if (where.empty()) return say([&] { return "  set item state: no item with field number " + hex(field); });
