@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <string_view>
 
 #include "host/calling_in.h"
 #include "host/texts.h"
@@ -260,13 +259,33 @@ std::string values_line(const open_form& form) {
   return line.empty() ? "no input fields" : line;
 }
 
-void show(const open_form& form, const char* moment) {
+namespace {
+
+// Forms are said as a line of their values, not drawn.
+bool values_said() { return !forms_drawn && !transcript().ask; }
+
+}  // namespace
+
+void show_opening(open_form& form) {
+  form.opening_values.clear();
+  form.opening_line.clear();
   if (transcript().quiet) return;
-  if (!forms_drawn && !transcript().ask) {
-    return say([&] { return "  form " + std::to_string(form.number) + " " + moment + ": " + values_line(form); });
+  if (!values_said()) {
+    draw(form, "opens");
+    return say_hot_keys(form);
   }
-  draw(form, moment);
-  if (std::string_view(moment) == "opens") say_hot_keys(form);
+  form.opening_values = form.values;
+  form.opening_line = values_line(form);
+  say("  form " + std::to_string(form.number) + " opens: " + form.opening_line);
+}
+
+void show_closing(const open_form& form) {
+  if (transcript().quiet) return;
+  if (!values_said()) return draw(form, "closes");
+  const std::string line = values_line(form);
+  // The line, too, since a marker may have been shown or hidden meanwhile.
+  const bool unchanged = form.values == form.opening_values && line == form.opening_line;
+  say("  form " + std::to_string(form.number) + (unchanged ? " closes unchanged" : " closes: " + line));
 }
 
 void say_hot_keys(const open_form& form) {

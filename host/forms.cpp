@@ -2,8 +2,9 @@
 // plug-in's form template block, keeps its own copy of the record bytes its
 // input fields are bound to, takes the session script's edits one by one and
 // closes with the button the script names. The transcript says the form's
-// values as it opens and as it closes, or draws it from the block there once
-// a session asks for drawings ("show forms").
+// values as it opens and as it closes (in one short line when they are as
+// it opened), or draws it from the block there once a session asks for
+// drawings ("show forms").
 #include "host/forms.h"
 
 #include <algorithm>
@@ -260,7 +261,7 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
            " bytes of the record bound" + (hook ? ", with hook" : "");
   });
   raise(form, forms::event_setup);
-  show(form, "opens");
+  show_opening(form);
   press_keys_in_form();
   auto& edits = plan().form_edits;
   while (!edits.empty()) {
@@ -271,7 +272,7 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
   // No scripted answer at the terminal: the person fills the form in.
   int asked = 0;
   const bool person = transcript().ask && plan().answers.empty() && ask_fields(form, asked);
-  show(form, "closes");
+  show_closing(form);
   answer a;
   if (person) a.code = asked;
   else a = next_answer(q7::cancelled, "form");
