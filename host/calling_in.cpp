@@ -65,7 +65,8 @@ void check_entered_word(const char* what, uint32_t number) {
   if (control == strict_control_word) return;
   std::string line = "  (";
   line += what;
-  if (number) line += " " + std::to_string(number);
+  // Appended piece by piece: GCC's -Wrestrict takes " " + text for an overlapping copy.
+  if (number) line.append(1, ' ').append(std::to_string(number));
   line += " entered with the x87 control word " + hex4(control) + ")";
   say(line);
 }
