@@ -4,8 +4,9 @@
 // of the process do around it: another module chains its key handler after
 // the plug-in's; a key is pressed in a list while a form is open; a second
 // thread, or the message loop on the thread that waits, calls in while a
-// service waits. How each call into the plug-in is made is in
-// host/calling_in.h; when these calls come, the plan says (host/plan.h).
+// service waits. Every host service is entered through an entry here that
+// counts its call and makes what the plan (host/plan.h) holds for that call
+// happen first. How each call into the plug-in is made: host/calling_in.h.
 #pragma once
 
 #include <cstdint>
