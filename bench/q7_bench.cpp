@@ -104,7 +104,7 @@ void payments_report_row_of_a_cash_document(benchmark::State& state) {
       cash_document("11.03.15", "17", MZ("Zofia Żurawska"),
                     {{"wpisowe", 500}, {"2011 woda 12* 0.42=5.04", 5.04}}),
   };
-  torval::host().files_in_memory = true;
+  torval::keep_files_in_memory(true);
   q7::payments_row totals{};
   static q7::payments_sheet sheet;
   const char period[20] = "11.01.01\0" "11.12.31";
@@ -127,7 +127,7 @@ void payments_report_row_of_a_cash_document(benchmark::State& state) {
   q7::payments_sheet_end(sheet, q7::amount_texts_of(totals));
   benchmark::DoNotOptimize(totals.total);
   torval::close_line_files();
-  torval::host().files_in_memory = false;
+  torval::keep_files_in_memory(false);
 }
 BENCHMARK(payments_report_row_of_a_cash_document);
 

@@ -108,9 +108,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   q7::fuzz::queue_answer(0);
   const int32_t result = q7::cash_list_handler(q7::key_ctrl_a, 0, &t.record_count, t.rows.data(), 5,
                                                &t.descriptor, 7, t.file, 9, 0, 11);
-  const std::string& transcript = torval::host().transcript;
+  const std::string& transcript = torval::transcript().text;
   Q7_FUZZ_CHECK(result == 0, "the handler answered " + std::to_string(result));
-  Q7_FUZZ_CHECK(torval::host().answers.empty(), "the report stopped before its end:\n" + transcript);
+  Q7_FUZZ_CHECK(torval::plan().answers.empty(), "the report stopped before its end:\n" + transcript);
 
   // The listing: its head line, the document's line if it is listed, an
   // empty line and the totals, each ended by CR LF.

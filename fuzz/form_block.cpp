@@ -56,12 +56,12 @@ void show(const std::vector<uint8_t>& block, uint16_t number, const forms::walk_
   q7::fuzz::reset_host_output();
   const std::unique_ptr<uint8_t[]> record(new uint8_t[read ? std::max<std::size_t>(read.bound_bytes, 1) : 1]());
   const uint16_t answer = torval::show_form(block.data(), number, record.get(), nullptr);
-  const std::string& transcript = torval::host().transcript;
+  const std::string& transcript = torval::transcript().text;
   if (!read) {
     Q7_FUZZ_CHECK(answer == 0, where(number, read) + ": shown all the same");
-    Q7_FUZZ_CHECK(torval::host().form_refusal == read.error,
+    Q7_FUZZ_CHECK(torval::form_refusal() == read.error,
                   where(number, read) + ": refused without its reason, or with another: " +
-                      torval::host().form_refusal);
+                      torval::form_refusal());
   } else {
     Q7_FUZZ_CHECK(answer == q7::cancelled, where(number, read) + ": not closed as cancelled:\n" + transcript);
   }

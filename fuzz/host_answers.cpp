@@ -91,7 +91,7 @@ void set_up() {
     q7::fuzz::step(line);
   for (std::size_t i = 0; i < std::size(start_names); ++i) start_bytes[i] = q7::fuzz::file_bytes(start_names[i]);
   // A transcript, when one is written, shows the calls that change what is kept.
-  if (!torval::host().quiet) q7::fuzz::step("trace 50516 52204 52286 52287 52288 52290 52302");
+  if (!torval::transcript().quiet) q7::fuzz::step("trace 50516 52204 52286 52287 52288 52290 52302");
   for (const int32_t number : {q7::plot_table_no, q7::cash_table_no})
     torval::find_table(number)->descriptor.handler = reinterpret_cast<q7::key_handler>(&previous_handler);
   for (const int32_t number : {q7::plot_table_no, q7::cash_table_no, q7::ledger_table_no}) {
@@ -130,7 +130,7 @@ void start_again() {
   }
   // The audit starts anew but for the kept totals of the ledgers, which
   // each opening sets again: their entries serve every input.
-  auto& audit = torval::host().audit;
+  auto& audit = torval::audit();
   auto ledger_totals = std::move(audit.ledger_totals);
   audit = {};
   audit.ledger_totals = std::move(ledger_totals);
@@ -183,7 +183,7 @@ std::string totals_disagree() {
 // What ran, for a report: the key, the answer that told other than what the
 // host did, and the transcript when one is written (Q7_FUZZ_TRANSCRIPT=1).
 std::string what_ran(int32_t key, int32_t table) {
-  return torval::host().transcript + "key " + std::to_string(key) + " in table " + std::to_string(table) +
+  return torval::transcript().text + "key " + std::to_string(key) + " in table " + std::to_string(table) +
          (record().untrue ? std::string(" (") + record().untrue + ")" : std::string()) +
          (untrue_before ? std::string(" (before it ") + untrue_before + ")" : std::string());
 }
@@ -238,7 +238,7 @@ void run_command() {
   const std::size_t rows_kept = t.held.size();
   if (rows_before.size() < rows_kept) rows_before.resize(rows_kept);
   for (std::size_t i = 0; i < rows_kept; ++i) rows_before[i].assign(t.held[i].data(), t.held[i].size());
-  const double stored_before = torval::host().audit.stored;
+  const double stored_before = torval::audit().stored;
   previous = {};
   record().start_command();
   record().active = true;
@@ -262,7 +262,7 @@ void run_command() {
                   ran() + ": the key was passed on with other values");
 
   // Everything opened is closed, but a ledger the host did not close.
-  auto& audit = torval::host().audit;
+  auto& audit = torval::audit();
   for (FILE* open : record().left_open) {
     torval::audit_closed_ledger(open);
     std::fclose(open);

@@ -21,7 +21,7 @@ Q7_HOST_SERVICES(Q7_DECLARE_HOST_SERVICE)
 namespace q7::fuzz {
 namespace {
 
-using torval::host;
+using torval::audit, torval::plan;
 
 // A count moved by n, wrapping as the host's 32 bits would.
 int32_t moved(int32_t count, int32_t n) {
@@ -32,7 +32,7 @@ int32_t moved(int32_t count, int32_t n) {
 void answer_next(int code) {
   torval::answer a;
   a.code = code;
-  host().answers.push_back(a);
+  plan().answers.push_back(a);
 }
 
 // The input fields an edit may go to: the amounts the user types.
@@ -129,8 +129,8 @@ FILE* Q7_STDCALL answer_50516(int32_t kind, const char* name, q7::table_descript
   if (other == 1) return nullptr;
   FILE* file = torval_50516(kind, name, d, count);
   if (!file) return nullptr;
-  const auto opened = host().audit.open_ledgers.find(fileno(file));
-  if (opened != host().audit.open_ledgers.end() &&
+  const auto opened = audit().open_ledgers.find(fileno(file));
+  if (opened != audit().open_ledgers.end() &&
       std::find(record().ledgers.begin(), record().ledgers.end(), opened->second) == record().ledgers.end())
     record().ledgers.push_back(opened->second);
   if (!count) return file;
@@ -202,15 +202,15 @@ uint16_t Q7_CDECL answer_52026(const void* block, int32_t form, void* data, q7::
     case 2: return 0;
     case 3: return static_cast<uint16_t>(0x5003 + bytes().next());
     case 4:
-      host().form_edits.push_back({edited_items[bytes().next() % std::size(edited_items)], "",
+      plan().form_edits.push_back({edited_items[bytes().next() % std::size(edited_items)], "",
                                    typed_values[bytes().next() % std::size(typed_values)]});
       break;
     default: break;
   }
   answer_next(q7::confirmed);
   const uint16_t result = torval_52026(block, form, data, hook);
-  host().answers.clear();
-  host().form_edits.clear();
+  plan().answers.clear();
+  plan().form_edits.clear();
   if (result == q7::confirmed && (other == 5 || other == 6)) spoil_form(block, form, data, other == 6);
   return result;
 }
@@ -241,9 +241,9 @@ uint16_t Q7_CDECL answer_52023(int32_t dialog, void* data, int32_t zero, ...) {
   a.code = q7::confirmed;
   a.period_start = "11.01.01";
   a.period_end = "11.12.31";
-  host().answers.push_back(a);
+  plan().answers.push_back(a);
   const uint16_t result = torval_52023(dialog, data, zero);
-  host().answers.clear();
+  plan().answers.clear();
   return result;
 }
 
@@ -252,7 +252,7 @@ int16_t Q7_STDCALL answer_52028(const char* caption, const char* text, int32_t s
   const int other = choose(52028, 4);
   answer_next(other ? others[other - 1] : q7::confirmed);
   const int16_t result = torval_52028(caption, text, style);
-  host().answers.clear();
+  plan().answers.clear();
   return result;
 }
 

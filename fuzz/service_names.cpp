@@ -64,7 +64,7 @@ void report_missing(uintptr_t service, const char* module_name) {
   const int32_t go_on = q7::binding_error_box(service, module_name);
   Q7_FUZZ_CHECK(go_on == 0, "Abort did not abandon the call");
   Q7_FUZZ_CHECK(boxes == before + 1, "no box was shown");
-  Q7_FUZZ_CHECK(torval::host().answers.empty(), "the host's box did not take its answer");
+  Q7_FUZZ_CHECK(torval::plan().answers.empty(), "the host's box did not take its answer");
 }
 
 }  // namespace

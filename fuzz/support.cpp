@@ -87,7 +87,7 @@ void attach_plugin() {
   if (module.own_module) return;
   // The files the host and the plug-in share are kept in memory: opening,
   // writing and removing them at every input would cost more than the work.
-  torval::host().files_in_memory = true;
+  torval::keep_files_in_memory(true);
   const in_scratch_folder here;
   step("load");
   if (!module.own_module || !module.host_module) {
@@ -96,9 +96,9 @@ void attach_plugin() {
   }
   // No transcript while fuzzing, unless one input is run again to be looked at.
   const char* transcript = std::getenv("Q7_FUZZ_TRANSCRIPT");
-  torval::host().quiet = !(transcript && *transcript == '1');
+  torval::transcript().quiet = !(transcript && *transcript == '1');
   // Such a transcript goes to standard error as it is said.
-  if (!torval::host().quiet) torval::host().transcript_stream = stderr;
+  if (!torval::transcript().quiet) torval::transcript().stream = stderr;
 }
 
 const std::string& file_bytes(std::string_view name) {
@@ -115,14 +115,14 @@ void queue_answer(int code, const std::string& period_start, const std::string& 
   a.code = code;
   a.period_start = period_start;
   a.period_end = period_end;
-  torval::host().answers.push_back(a);
+  torval::plan().answers.push_back(a);
 }
 
 void reset_host_output() {
   torval::close_line_files();
-  torval::host().form_refusal.clear();
-  torval::host().transcript.clear();
-  torval::host().answers.clear();
+  torval::form_refusal().clear();
+  torval::transcript().text.clear();
+  torval::plan().answers.clear();
 }
 
 void broken(const char* file, int line, const char* property, const std::string& detail) {

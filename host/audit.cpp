@@ -1,43 +1,47 @@
-// The audit: what the host records of a command to check it afterwards (the
-// totals kept through 52204, the ledgers, passes and changes opened and not
-// closed, what the ledger writes stored), and its report.
+#include "host/audit.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "host/file_store.h"
-#include "host/host.h"
+#include "host/transcript.h"
 
 namespace torval {
 
+audit_state& audit() {
+  static audit_state state;
+  return state;
+}
+
 void audit_opened_ledger(FILE* file, std::string_view name, double debit, double credit) {
-  auto& totals = host().audit.ledger_totals;
+  auto& totals = audit().ledger_totals;
   auto kept = totals.find(name);
   if (kept == totals.end()) kept = totals.emplace(std::string(name), std::pair{0.0, 0.0}).first;
   kept->second = {debit, credit};
-  host().audit.open_ledgers[fileno(file)] = &*kept;
+  audit().open_ledgers[fileno(file)] = &*kept;
 }
 
 void audit_closed_ledger(FILE* file) {
-  host().audit.open_ledgers.erase(fileno(file));
-  host().audit.begun_changes.erase(file);
+  audit().open_ledgers.erase(fileno(file));
+  audit().begun_changes.erase(file);
 }
 
 void audit_pass(const FILE* file, int32_t table, bool begins) {
-  if (begins) return void(host().audit.open_passes[file] = table);
-  host().audit.open_passes.erase(file);
-  host().audit.begun_changes.erase(file);  // the pass is over, and its changes with it
+  if (begins) return void(audit().open_passes[file] = table);
+  audit().open_passes.erase(file);
+  audit().begun_changes.erase(file);  // the pass is over, and its changes with it
 }
 
 void audit_changes(const FILE* file, int32_t table, bool begin) {
-  if (begin) host().audit.begun_changes[file] = table;
-  else if (host().audit.begun_changes.erase(file) == 0) host().audit.unbegun_ends.push_back(table);
+  if (begin) audit().begun_changes[file] = table;
+  else if (audit().begun_changes.erase(file) == 0) audit().unbegun_ends.push_back(table);
 }
 
 void audit_ledger_totals(int fd, double debit, double credit) {
-  const auto open = host().audit.open_ledgers.find(fd);
-  if (open == host().audit.open_ledgers.end()) return say("  audit: 52204 for a ledger that is not open");
+  const auto open = audit().open_ledgers.find(fd);
+  if (open == audit().open_ledgers.end()) return say("  audit: 52204 for a ledger that is not open");
   auto& totals = open->second->second;
   totals.first += debit;
   totals.second += credit;
@@ -47,8 +51,8 @@ void audit_stored(const table& t) {
   if (t.number != q7::ledger_table_no) return;
   q7::ledger_entry entry;
   std::memcpy(&entry, t.record_buffer.data(), sizeof entry);
-  host().audit.stored += entry.amount;
-  ++host().audit.stored_entries;
+  audit().stored += entry.amount;
+  ++audit().stored_entries;
 }
 
 namespace {
@@ -61,7 +65,7 @@ bool same_amount(double a, double b) { return std::fabs(a - b) < 0.01; }
 void report_audit() {
   bool sound = true;
   table* ledger_table = find_table(q7::ledger_table_no);
-  for (const auto& [name, kept] : host().audit.ledger_totals) {
+  for (const auto& [name, kept] : audit().ledger_totals) {
     FILE* file = open_file(name, "rb");
     if (!file || !ledger_table) continue;
     const double saved[2] = {ledger_table->column_totals[0], ledger_table->column_totals[1]};
@@ -93,7 +97,7 @@ void report_audit() {
     plot_totals = "; plot column totals " + amount_text(kept[0]) + " (" + amount_text(kept[1]) + ")";
   }
   // Whatever a command opened in the host must be closed when it returns.
-  const audit_state& a = host().audit;
+  const audit_state& a = audit();
   for (const auto& [fd, ledger] : a.open_ledgers) say("  audit: the ledger " + ledger->first + " is left open");
   for (const auto& [file, number] : a.open_passes)
     say("  audit: a pass over table " + std::to_string(number) + " is left unended");
@@ -104,7 +108,7 @@ void report_audit() {
   const bool closed = a.open_ledgers.empty() && a.open_passes.empty() && a.begun_changes.empty();
   say(std::string("  audit: ") + (sound ? "totals match the files" : "TOTALS DIFFER") + "; " +
       (closed ? "nothing left open" : "LEFT OPEN") + "; stored " +
-      amount_text(host().audit.stored) + " in " + std::to_string(host().audit.stored_entries) +
+      amount_text(audit().stored) + " in " + std::to_string(audit().stored_entries) +
       " ledger entries" + plot_totals);
 }
 

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "host/file_store.h"
-#include "host/host.h"
+#include "host/world.h"
 
 namespace torval {
 namespace {
@@ -28,9 +28,9 @@ ini& load() {
   static std::string read;
   static bool any = false;
   std::string& parsed = parsed_text();
-  const std::string* now = bytes_in_memory(host().config_path);
+  const std::string* now = bytes_in_memory(world().config_path);
   if (!now) {
-    if (!read_file(host().config_path, read)) read.clear();
+    if (!read_file(world().config_path, read)) read.clear();
     now = &read;
   }
   const std::string& bytes = *now;
@@ -61,7 +61,7 @@ void save(const ini& sections) {
     text.append(1, '[').append(section).append("]\n");
     for (const auto& [key, value] : keys) text.append(key).append(1, '=').append(value).append(1, '\n');
   }
-  write_file(host().config_path, text);
+  write_file(world().config_path, text);
 }
 
 }  // namespace
@@ -80,11 +80,11 @@ void config_write(const std::string& section, const std::string& key, const std:
   save(sections);
 }
 
-void config_clear() { remove_file(host().config_path); }
+void config_clear() { remove_file(world().config_path); }
 
 std::string config_contents() {
   std::string bytes;
-  read_file(host().config_path, bytes);
+  read_file(world().config_path, bytes);
   return bytes;
 }
 

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "host/file_store.h"
-#include "host/host.h"
 #include "host/session.h"
+#include "host/texts.h"
+#include "host/transcript.h"
+#include "host/world.h"
 
 namespace torval {
 namespace {

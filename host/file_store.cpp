@@ -5,7 +5,6 @@
 #include <set>
 #include <utility>
 
-#include "host/host.h"
 #include "host/host_platform.h"
 
 namespace torval {
@@ -32,7 +31,9 @@ by_name<memory_entry>& memory_files() {
   return files;
 }
 
-bool in_memory() { return host().files_in_memory; }
+bool files_in_memory = false;
+
+bool in_memory() { return files_in_memory; }
 
 std::set<std::string, std::less<>>& held_files() {
   static std::set<std::string, std::less<>> held;
@@ -74,6 +75,8 @@ void empty(stored_bytes& bytes) {
 }
 
 }  // namespace
+
+void keep_files_in_memory(bool in_memory) { files_in_memory = in_memory; }
 
 FILE* open_file(std::string_view name, const char* mode) {
   const std::string_view how(mode);

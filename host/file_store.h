@@ -1,6 +1,6 @@
 // The files of the working folder that the host and the plug-in share: the
 // tables' files, the holders' ledgers, the report and listing files. They are
-// on disk; a fuzzing run keeps them in memory instead (host().files_in_memory),
+// on disk; a fuzzing run keeps them in memory instead (keep_files_in_memory),
 // where opening, writing and removing one costs no system call. Both kinds
 // behave alike: a removed file stays readable and writable through a stream
 // still open on it, and is gone for every later open. A stream in memory has
@@ -16,6 +16,10 @@
 
 namespace torval {
 
+// From now on the files are kept in memory (true), or on disk as a session
+// begins (false). A fuzzing run keeps them in memory, and so does a timing
+// that measures the plug-in rather than the disk.
+void keep_files_in_memory(bool in_memory);
 // fopen of the C library, with its modes ("rb", "ab", "r+b", "w+b", ...).
 FILE* open_file(std::string_view name, const char* mode);
 // remove of the C library: 0 when the file was there and is gone.

@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <string_view>
 
-#include "host/host.h"
+#include "host/calling_in.h"
+#include "host/texts.h"
+#include "host/transcript.h"
 
 namespace torval {
 namespace {
@@ -159,7 +160,7 @@ class window_drawing {
 }  // namespace
 
 void draw(const open_form& form, const char* moment) {
-  if (host().quiet) return;  // a drawing is for the transcript alone
+  if (transcript().quiet) return;  // a drawing is for the transcript alone
   say("  form " + std::to_string(form.number) + " " + moment + ":");
   window_drawing window(form.window);
   for (const form_item& item : form.items) {
@@ -258,17 +259,37 @@ std::string values_line(const open_form& form) {
   return line.empty() ? "no input fields" : line;
 }
 
-void show(const open_form& form, const char* moment) {
-  if (host().quiet) return;
-  if (!forms_drawn && !host().ask) {
-    return say([&] { return "  form " + std::to_string(form.number) + " " + moment + ": " + values_line(form); });
+namespace {
+
+// Forms are said as a line of their values, not drawn.
+bool values_said() { return !forms_drawn && !transcript().ask; }
+
+}  // namespace
+
+void show_opening(open_form& form) {
+  form.opening_values.clear();
+  form.opening_line.clear();
+  if (transcript().quiet) return;
+  if (!values_said()) {
+    draw(form, "opens");
+    return say_hot_keys(form);
   }
-  draw(form, moment);
-  if (std::string_view(moment) == "opens") say_hot_keys(form);
+  form.opening_values = form.values;
+  form.opening_line = values_line(form);
+  say("  form " + std::to_string(form.number) + " opens: " + form.opening_line);
+}
+
+void show_closing(const open_form& form) {
+  if (transcript().quiet) return;
+  if (!values_said()) return draw(form, "closes");
+  const std::string line = values_line(form);
+  // The line, too, since a marker may have been shown or hidden meanwhile.
+  const bool unchanged = form.values == form.opening_values && line == form.opening_line;
+  say("  form " + std::to_string(form.number) + (unchanged ? " closes unchanged" : " closes: " + line));
 }
 
 void say_hot_keys(const open_form& form) {
-  if (host().quiet) return;
+  if (transcript().quiet) return;
   for (const form_item& item : form.items) {
     const auto& v = item.view;
     if (!v.hot_key) continue;

@@ -25,6 +25,9 @@ struct open_form {
   std::vector<form_item> items;  // items[0] is item 1
   std::vector<uint8_t> values;   // the form's own copy of the bound record bytes
   q7::form_hook hook = nullptr;
+  // As the form opened, when its values line was said: the bytes and the line.
+  std::vector<uint8_t> opening_values;
+  std::string opening_line;
 };
 
 // A number in hexadecimal, "0x" and at least digits digits.
@@ -52,9 +55,12 @@ void draw_forms(bool drawn);
 // quotes; a marker shown follows the field left of it on its row.
 //   (1) 1 · (3) "Anna Nowak" · (9) 0.00 ␂Brak opłaty · Razem: 406.00 · item 27: "r e c150"
 std::string values_line(const open_form& form);
-// The form in the transcript as it opens or closes: drawn (and as it opens
-// its hot keys) when forms are drawn, else its values line.
-void show(const open_form& form, const char* moment);
+// The form in the transcript as it opens: drawn with its hot keys when
+// forms are drawn, else its values line, kept for its closing.
+void show_opening(open_form& form);
+// The form as it closes: drawn, or its values line; a form whose values are
+// all as it opened says so in one short line ("form 1001 closes unchanged").
+void show_closing(const open_form& form);
 // Draws the form into the transcript, as it opens, closes or now is.
 void draw(const open_form& form, const char* moment);
 // The hot keys of the form's labels and buttons.

@@ -2,8 +2,9 @@
 // plug-in's form template block, keeps its own copy of the record bytes its
 // input fields are bound to, takes the session script's edits one by one and
 // closes with the button the script names. The transcript says the form's
-// values as it opens and as it closes, or draws it from the block there once
-// a session asks for drawings ("show forms").
+// values as it opens and as it closes (in one short line when they are as
+// it opened), or draws it from the block there once a session asks for
+// drawings ("show forms").
 #include "host/forms.h"
 
 #include <algorithm>
@@ -16,9 +17,12 @@
 #include <vector>
 
 #include "abi/form_template_reader.h"
+#include "host/calling_in.h"
 #include "host/form_view.h"
-#include "host/host.h"
-#include "host/host_platform.h"
+#include "host/neighbours.h"
+#include "host/plan.h"
+#include "host/texts.h"
+#include "host/transcript.h"
 
 namespace torval {
 namespace {
@@ -167,30 +171,30 @@ bool ask_fields(open_form& form, int& code) {
       const std::string label =
           i > 0 && form.items[i - 1].view.kind == forms::kind_label ? label_text(form.items[i - 1].view) + " " : "";
       std::string reply;
-      if (!host().ask("  " + std::to_string(i + 1) + " " + label + "[" + field_value(form, field, text_as::typed) + "]: ", reply))
+      if (!transcript().ask("  " + std::to_string(i + 1) + " " + label + "[" + field_value(form, field, text_as::typed) + "]: ", reply))
         return false;
       const auto words = split_words(reply);
       if (words.empty()) continue;
       if (words.size() == 1 && (words[0] == "ok" || words[0] == "f12" || words[0] == "F12")) {
         code = q7::confirmed;
-        host().replied_steps.push_back("answer ok");
+        transcript().replied_steps.push_back("answer ok");
         return true;
       }
       if (words.size() == 1 && words[0] == "cancel") {
         code = q7::cancelled;
-        host().replied_steps.push_back("answer cancel");
+        transcript().replied_steps.push_back("answer cancel");
         return true;
       }
       if (apply(form, {std::to_string(i + 1), "", reply}))
-        host().replied_steps.push_back("edit " + std::to_string(i + 1) + " " + reply);
+        transcript().replied_steps.push_back("edit " + std::to_string(i + 1) + " " + reply);
     }
     draw(form, "now");
     std::string reply;
-    if (!host().ask("  ok (F12), cancel, or Enter to go through the fields again: ", reply)) return false;
+    if (!transcript().ask("  ok (F12), cancel, or Enter to go through the fields again: ", reply)) return false;
     const auto words = split_words(reply);
     if (words.size() == 1 && (words[0] == "ok" || words[0] == "f12" || words[0] == "F12" || words[0] == "cancel")) {
       code = words[0] == "cancel" ? q7::cancelled : q7::confirmed;
-      host().replied_steps.push_back(words[0] == "cancel" ? "answer cancel" : "answer ok");
+      transcript().replied_steps.push_back(words[0] == "cancel" ? "answer cancel" : "answer ok");
       return true;
     }
   }
@@ -214,6 +218,11 @@ struct form_shown {
 
 }  // namespace
 
+std::string& form_refusal() {
+  static std::string why;
+  return why;
+}
+
 uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hook hook) {
   const auto name = [number] { return "form " + std::to_string(number); };
   if (current_form || !block || !record) {
@@ -235,7 +244,7 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
         else form.items.push_back({item});
       });
   if (!read) {
-    host().form_refusal = read.error;
+    form_refusal() = read.error;
     say([&] {
       return "  " + name() + " cannot be shown: " + read.error + " (byte " + std::to_string(read.error_at) +
              " of the block)";
@@ -252,9 +261,9 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
            " bytes of the record bound" + (hook ? ", with hook" : "");
   });
   raise(form, forms::event_setup);
-  show(form, "opens");
+  show_opening(form);
   press_keys_in_form();
-  auto& edits = host().form_edits;
+  auto& edits = plan().form_edits;
   while (!edits.empty()) {
     const form_edit edit = edits.front();
     edits.pop_front();
@@ -262,8 +271,8 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
   }
   // No scripted answer at the terminal: the person fills the form in.
   int asked = 0;
-  const bool person = host().ask && host().answers.empty() && ask_fields(form, asked);
-  show(form, "closes");
+  const bool person = transcript().ask && plan().answers.empty() && ask_fields(form, asked);
+  show_closing(form);
   answer a;
   if (person) a.code = asked;
   else a = next_answer(q7::cancelled, "form");
@@ -301,7 +310,7 @@ void set_item_state(int32_t field, int32_t bits, int32_t on) {
     form_item& item = current_form->items[i];
     if (field != q7::forms::all_items && item.view.field != field) continue;
     item.state = on ? item.state | bits : item.state & ~bits;
-    if (!host().quiet) where += (where.empty() ? " on item " : ", ") + std::to_string(i + 1);
+    if (!transcript().quiet) where += (where.empty() ? " on item " : ", ") + std::to_string(i + 1);
   }
   if (field == q7::forms::all_items) return say([&] { return what() + " on every item"; });
   if (where.empty()) return say([&] { return "  set item state: no item with field number " + hex(field); });

@@ -1,5 +1,6 @@
 // The host's forms engine: shows a form of a plug-in's form template block,
-// bound to the plug-in's form data record, and lets the session script edit it.
+// bound to the plug-in's form data record, and lets the session script edit
+// it (the edits and the answer the plan holds, host/plan.h).
 #pragma once
 
 #include <cstdint>
@@ -9,14 +10,6 @@
 
 namespace torval {
 
-// An edit that a session script queues for the next form shown: the input
-// field by its item number, or by the text of the label just before it.
-struct form_edit {
-  std::string item;     // the item number as written; empty: found by label
-  std::string label;    // UTF-8, tildes left out, as the label is shown
-  std::string value;    // UTF-8, as typed
-};
-
 // Show form (52026): the button number that closed the form, or 0 when the
 // form could not be shown.
 uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hook hook);
@@ -24,5 +17,7 @@ uint16_t show_form(const void* block, int32_t number, void* record, q7::form_hoo
 void exchange_form_data(void* record, int32_t direction);
 // Set item state (52034) of the open form: on = 0 clears the bits instead.
 void set_item_state(int32_t field, int32_t bits, int32_t on);
+// Why the last form could not be shown (a fuzzing run checks it).
+std::string& form_refusal();
 
 }  // namespace torval

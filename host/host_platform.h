@@ -50,7 +50,7 @@ bool enter_folder(const std::string& path);
 FILE* open_memory_file(std::shared_ptr<std::string> bytes, bool append, bool writable, bool readable);
 // What a stream open in memory reaches: its file's bytes and what the stream
 // may do with them; no bytes for a stream on disk. The host reads and writes
-// records there at once (tables.cpp), as the stream would after its seek:
+// records there at once (world.cpp), as the stream would after its seek:
 // nothing else reads or writes through a stream of a table or a ledger.
 struct memory_access {
   std::string* bytes = nullptr;

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "abi/machine.h"
-#include "host/host.h"
+#include "host/plan.h"
 
 extern "C" {
 int32_t Q7_CDECL torval_session_calls(uint32_t service) Q7_SYMBOL("torval_session_calls");
@@ -17,16 +17,18 @@ using namespace torval;
 
 // How often the service has been called so far (services that can be made to fail).
 extern "C" int32_t Q7_CDECL torval_session_calls(uint32_t service) {
-  const auto found = host().calls.find(service);
-  return found == host().calls.end() ? 0 : found->second;
+  const auto& calls = plan().calls;
+  const auto found = calls.find(service);
+  return found == calls.end() ? 0 : found->second;
 }
 
 // Forgets the faults, the scripted answers and the form edits that the last
 // command did not use; answers how many answers and edits were left.
 extern "C" int32_t Q7_CDECL torval_session_forget_plan() {
-  const auto left = static_cast<int32_t>(host().answers.size() + host().form_edits.size());
-  host().faults.clear();
-  host().answers.clear();
-  host().form_edits.clear();
+  script_plan& p = plan();
+  const auto left = static_cast<int32_t>(p.answers.size() + p.form_edits.size());
+  p.faults.clear();
+  p.answers.clear();
+  p.form_edits.clear();
   return left;
 }

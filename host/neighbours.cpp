@@ -1,22 +1,15 @@
-// What the host program and the other modules of its process may do around
-// the plug-in, beyond calling it one call at a time: another module chains
-// its key handler after the plug-in's and puts back the one it saved when it
-// stops; the message loop delivers a key while a form is open; the host ends
-// a call-back, or a whole command, through its own exception handling and
-// goes on; a second thread of the host calls in while a service waits; its
-// C run-time unmasks floating-point exceptions or reads numbers in Polish.
-#include <clocale>
+#include "host/neighbours.h"
+
 #include <string>
 
 #include "abi/host_services.h"
-#include "host/host.h"
+#include "host/calling_in.h"
 #include "host/host_platform.h"
+#include "host/plan.h"
+#include "host/transcript.h"
 
 namespace torval {
 namespace {
-
-// Where the host's unwinding of a call began (its catching handler), while it runs.
-const char* unwinding_top = nullptr;
 
 // Key handlers called with 32-bit slots for the two 16-bit values, so that a
 // session can put anything in their upper halves.
@@ -34,24 +27,29 @@ int32_t Q7_STDCALL other_module_handler(int32_t key, uint32_t a2, int32_t* recor
   const int32_t number = t ? t->number : 0;
   say("  other module's handler of table " + std::to_string(number) + ": key " + std::to_string(key) +
       ", passed on");
-  const auto saved = reinterpret_cast<wide_key_handler>(host().other_module_saved[number]);
+  const auto saved = reinterpret_cast<wide_key_handler>(neighbours().other_module_saved[number]);
   return saved ? saved(key, a2, record_count, rows, a5, descriptor, a7, file, a9, a10, a11) : 0;
 }
 
 }  // namespace
+
+host_neighbours& neighbours() {
+  static host_neighbours state;
+  return state;
+}
 
 bool is_other_module_handler(q7::key_handler handler) {
   return reinterpret_cast<void*>(handler) == reinterpret_cast<void*>(&other_module_handler);
 }
 
 void chain_other_module(table& t) {
-  host().other_module_saved[t.number] = t.descriptor.handler;
+  neighbours().other_module_saved[t.number] = t.descriptor.handler;
   t.descriptor.handler = reinterpret_cast<q7::key_handler>(&other_module_handler);
 }
 
 void unchain_other_module(table& t) {
-  t.descriptor.handler = host().other_module_saved[t.number];
-  host().other_module_saved.erase(t.number);
+  t.descriptor.handler = neighbours().other_module_saved[t.number];
+  neighbours().other_module_saved.erase(t.number);
 }
 
 bool press_table_key(table& t, int32_t key, const uint32_t (&v)[6], int32_t& result) {
@@ -72,7 +70,7 @@ bool press_table_key(table& t, int32_t key, const uint32_t (&v)[6], int32_t& res
 }
 
 void press_keys_in_form() {
-  auto& keys = host().keys_in_form;
+  auto& keys = plan().keys_in_form;
   while (!keys.empty()) {
     const auto [number, key] = keys.front();
     keys.pop_front();
@@ -116,7 +114,7 @@ namespace {
 
 // Whether a plan of the session names this call of the service.
 int call_of(int planned) { return planned; }
-int call_of(const std::pair<int, std::vector<std::string>>& planned) { return planned.first; }
+int call_of(const planned_call& planned) { return planned.call; }
 template <class Plan>
 bool planned_at_call(const Plan& plan, uint32_t service, int call) {
   const auto found = plan.find(service);
@@ -133,23 +131,20 @@ bool planned_at_call(const Plan& plan, uint32_t service, int call) {
 extern "C" void Q7_CDECL torval_service_entered(uint32_t service) Q7_SYMBOL("torval_service_entered");
 extern "C" void Q7_CDECL torval_service_entered(uint32_t service) {
   check_entered_word("service", service);
-  host_state& h = host();
-  if (unwinding_top) {
-    const char here = 0;
-    const auto depth = static_cast<std::size_t>(unwinding_top - &here);
-    if (depth > h.deepest_unwinding) h.deepest_unwinding = depth;
-  }
-  const int call = ++h.calls[service];
-  if (planned_at_call(h.thread_plan, service, call)) call_from_other_thread(h.thread_plan[service].second);
-  if (planned_at_call(h.loop_plan, service, call)) call_meanwhile(h.loop_plan[service].second);
+  const char here = 0;
+  measure_unwinding(&here);
+  script_plan& p = plan();
+  const int call = ++p.calls[service];
+  if (planned_at_call(p.thread_calls, service, call)) call_from_other_thread(p.thread_calls[service].words);
+  if (planned_at_call(p.loop_calls, service, call)) call_meanwhile(p.loop_calls[service].words);
   // Nothing of this frame that owns memory is alive when the thread ends or the exception leaves it.
-  if (planned_at_call(h.exit_thread_plan, service, call)) {
+  if (planned_at_call(p.thread_ends, service, call)) {
     say("  (service " + std::to_string(service) + " ends its thread at its call " + std::to_string(call) + ")");
     if (!platform::end_this_thread()) say("  (the session's own thread goes on)");
   }
-  if (!planned_at_call(h.raise_plan, service, call)) return;
-  const auto ending = h.raise_endings.find(service);
-  const platform::host_ending how = ending == h.raise_endings.end() ? platform::host_ending::unwinding : ending->second;
+  if (!planned_at_call(p.raises, service, call)) return;
+  const auto ending = p.raise_endings.find(service);
+  const platform::host_ending how = ending == p.raise_endings.end() ? platform::host_ending::unwinding : ending->second;
   say("  (service " + std::to_string(service) + " raises the host's exception at its call " + std::to_string(call) +
       (how == platform::host_ending::exit_unwind ? ", to unwind as the thread's end does)"
        : how == platform::host_ending::jump      ? ", to be ended by a jump)"
@@ -159,102 +154,10 @@ extern "C" void Q7_CDECL torval_service_entered(uint32_t service) {
 
 namespace {
 
-// The x87 unit: a control word that unmasks the invalid-operation,
-// zero-divide and overflow exceptions, with extended precision and rounding
-// to nearest, as some run-times leave it; the usual host's word (every
-// exception masked, double precision, as Windows starts a program), which
-// it sets itself so that its own arithmetic is the same on every system;
-// and the exception flags of the status word whose exceptions the strict
-// word unmasks.
-constexpr uint16_t strict_control_word = 0x0372;
-constexpr uint16_t usual_control_word = 0x027F;
-constexpr uint16_t unmasked_flags = 0x000D;
-
-uint16_t control_word() {
-  uint16_t word;
-  __asm__ volatile("fnstcw %0" : "=m"(word));
-  return word;
-}
-uint16_t status_word() {
-  uint16_t word;
-  __asm__ volatile("fnstsw %0" : "=m"(word));
-  return word;
-}
-// Clears the exception flags and loads the control word.
-void load_control_word(uint16_t word) { __asm__ volatile("fnclex\n\tfldcw %0" : : "m"(word)); }
-
-std::string hex4(uint16_t word) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%04x", word);
-  return text;
-}
-
-// The Polish locale by the names the C run-times know it.
-#ifdef _WIN32
-const char* const polish_names[] = {"Polish"};
-#else
-const char* const polish_names[] = {"pl_PL.UTF-8", "pl_PL.utf8", "pl_PL", "pl_PL.ISO-8859-2"};
-#endif
-const char* polish_name = nullptr;
-int plugin_depth = 0;  // calls into the plug-in under way, in any thread
-
-}  // namespace
-
-void unwinding_from(const void* top) { unwinding_top = static_cast<const char*>(top); }
-
-void check_entered_word(const char* what, uint32_t number) {
-  if (!host().strict_fpu || plugin_depth == 0) return;
-  const uint16_t control = control_word();
-  if (control == strict_control_word) return;
-  std::string line = "  (";
-  line += what;
-  if (number) line += " " + std::to_string(number);
-  line += " entered with the x87 control word " + hex4(control) + ")";
-  say(line);
-}
-
-bool set_polish_locale(bool polish) {
-  host().polish_locale = false;
-  if (!polish) return true;
-  for (const char* name : polish_names)
-    if (std::setlocale(LC_ALL, name)) {
-      polish_name = name;
-      std::setlocale(LC_ALL, "C");
-      host().polish_locale = true;
-      return true;
-    }
-  return false;
-}
-
-c_numbers::c_numbers() : switched(plugin_depth > 0 && host().polish_locale) {
-  if (switched) std::setlocale(LC_NUMERIC, "C");
-}
-c_numbers::~c_numbers() {
-  if (switched) std::setlocale(LC_NUMERIC, polish_name);
-}
-
-void entering_plugin(uint16_t& saved) {
-  saved = control_word();
-  load_control_word(host().strict_fpu ? strict_control_word : usual_control_word);
-  if (plugin_depth++ == 0 && host().polish_locale) std::setlocale(LC_ALL, polish_name);
-}
-
-void left_plugin(uint16_t saved) {
-  if (--plugin_depth == 0 && host().polish_locale) std::setlocale(LC_ALL, "C");
-  if (!host().strict_fpu) return load_control_word(saved);
-  const uint16_t control = control_word(), status = status_word();
-  if (control != strict_control_word) say("  (the plug-in left the x87 control word " + hex4(control) + ")");
-  if (status & unmasked_flags)
-    say("  (the plug-in left the x87 status word " + hex4(status) + ": exceptions pending)");
-  load_control_word(saved);
-}
-
-namespace {
-
 // Makes the call the words name, as the host does: a key in a table's list
 // (key TABLE KEY), or entry 30008 or 30001; what the transcript tells of it.
 std::string make_call(const std::vector<std::string>& call) {
-  plugin_module& p = host().plugin;
+  plugin_module& p = neighbours().plugin;
   if (call[0] == "key") {
     table* t = find_table(std::stoi(call[1]));
     int32_t result = 0;

@@ -15,8 +15,11 @@
 #include "abi/native_module.h"
 #include "host/exports.h"
 #include "host/file_store.h"
-#include "host/host.h"
 #include "host/host_platform.h"
+#include "host/neighbours.h"
+#include "host/plan.h"
+#include "host/texts.h"
+#include "host/transcript.h"
 
 // The plug-in is linked into the program (the tests and the fuzz programs),
 // or it is a shared object that load_plugin loads and unload_plugin unloads
@@ -60,7 +63,7 @@ namespace torval::platform {
 // The path names the Windows module; natively the plug-in is linked in, or
 // is the shared object beside the program, loaded afresh after an unload.
 bool load_plugin(const std::string&) {
-  auto& p = host().plugin;
+  auto& p = torval::neighbours().plugin;
   dll_main notify = &q7_native_dll_main;
   const q7_native_export* exports = q7_native_exports;
   uint32_t export_count = notify ? q7_native_export_count : 0;
@@ -94,17 +97,17 @@ void restore_exports() { withdrawn.clear(); }
 // A plug-in linked into the program stays: unloading it is its detach
 // notification alone, and its entry points are forgotten until the next load.
 bool unload_plugin() {
-  if (!host().plugin.handle) return false;
+  if (!neighbours().plugin.handle) return false;
   if (!shared_plugin) {
     q7_native_dll_main(plugin_instance, process_detach, nullptr);
-    host().plugin = {};
+    neighbours().plugin = {};
     return true;
   }
   if (auto notify = reinterpret_cast<dll_main>(dlsym(shared_plugin, "q7_native_dll_main")))
     notify(shared_plugin, process_detach, nullptr);
   const bool unloaded = dlclose(shared_plugin) == 0;
   shared_plugin = nullptr;
-  host().plugin = {};
+  neighbours().plugin = {};
   return unloaded;
 }
 
@@ -114,7 +117,7 @@ bool preload_module(const std::string&) { return false; }
 
 std::string default_plugin_path() { return plugin_module_path; }
 
-void* installed_se_translator() { return host().se_translator; }
+void* installed_se_translator() { return neighbours().se_translator; }
 
 void* host_module() { return &host_module_tag; }
 
@@ -255,7 +258,7 @@ void* torval_native_GetModuleHandleA(const char* name) {
 void* torval_native_GetProcAddress(void* module, const char* name_or_ordinal) {
   const auto ordinal = reinterpret_cast<uintptr_t>(name_or_ordinal);
   if (module != &host_module_tag || ordinal >= 65536) return nullptr;  // exports by number only
-  ++torval::host().lookups[ordinal];
+  ++torval::neighbours().lookups[ordinal];
   if (withdrawn.count(ordinal)) return nullptr;
   if (const auto found = interposed.find(ordinal); found != interposed.end()) return found->second;
   for (std::size_t i = 0; i < torval::host_export_count; ++i)
@@ -272,7 +275,7 @@ uint32_t torval_native_GetModuleFileNameA(void* module, char* buffer, uint32_t s
   return static_cast<uint32_t>(length);
 }
 
-void torval_native_set_se_translator(void* translator) { torval::host().se_translator = translator; }
+void torval_native_set_se_translator(void* translator) { torval::neighbours().se_translator = translator; }
 
 void* torval_native_CreateFileA(const char* name) { return torval::open_file(name, "wb"); }
 

@@ -16,8 +16,9 @@
 #include <vector>
 
 #include "abi/native_module.h"
-#include "host/host.h"
+#include "host/calling_in.h"
 #include "host/host_platform.h"
+#include "host/plan.h"
 
 namespace torval::platform {
 

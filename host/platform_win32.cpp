@@ -6,15 +6,17 @@
 #include <map>
 #include <vector>
 
-#include "host/host.h"
+#include "host/calling_in.h"
 #include "host/host_platform.h"
+#include "host/neighbours.h"
+#include "host/transcript.h"
 
 namespace torval::platform {
 
 bool load_plugin(const std::string& path) {
   HMODULE module = LoadLibraryA(path.c_str());
   if (!module) return false;
-  auto& p = host().plugin;
+  auto& p = neighbours().plugin;
   p.handle = module;
   p.start_stop = reinterpret_cast<decltype(p.start_stop)>(GetProcAddress(module, MAKEINTRESOURCEA(30001)));
   p.activate_or_report =
@@ -23,7 +25,7 @@ bool load_plugin(const std::string& path) {
   char loaded_from[MAX_PATH];
   if (GetModuleFileNameA(module, loaded_from, sizeof loaded_from)) {
     const std::string path = loaded_from;
-    host().plugin_folder = path.substr(0, path.find_last_of('\\'));
+    transcript().plugin_folder = path.substr(0, path.find_last_of('\\'));
   }
   return p.start_stop && p.activate_or_report && p.no_effect;
 }
@@ -65,7 +67,7 @@ void restore_exports() {
 void interpose_export(uint32_t, void*) {}
 
 bool unload_plugin() {
-  auto& p = host().plugin;
+  auto& p = neighbours().plugin;
   if (!p.handle) return false;
   const bool unloaded = FreeLibrary(static_cast<HMODULE>(p.handle)) != 0;
   p = {};

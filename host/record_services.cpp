@@ -14,12 +14,12 @@
 #include "abi/delay_load.h"
 #include "abi/host_services.h"
 #include "abi/mazovia.h"
-#include "host/config_store.h"
+#include "host/audit.h"
 #include "host/file_store.h"
-#include "host/forms.h"
-#include "host/host.h"
-#include "host/host_platform.h"
+#include "host/plan.h"
 #include "host/service_functions.h"
+#include "host/transcript.h"
+#include "host/world.h"
 
 
 using namespace torval;
@@ -156,7 +156,7 @@ void Q7_STDCALL torval_52302(int32_t ok, int32_t, FILE** handle, int32_t) {
 
 // The number of the table whose file this is; 0 for none.
 static int32_t table_of_file(const FILE* file) {
-  for (const auto& [number, t] : host().tables)
+  for (const auto& [number, t] : world().tables)
     if (file && t.file == file) return number;
   return 0;
 }

@@ -1,12 +1,13 @@
-// The host's report view (52409): a text file of tab-separated columns drawn
-// into the transcript by the column layout the caller hands over.
+#include "host/report_view.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "host/file_store.h"
-#include "host/host.h"
+#include "host/texts.h"
+#include "host/transcript.h"
 
 namespace torval {
 namespace {
@@ -70,7 +71,7 @@ std::string draw(const std::vector<column>& columns, const std::vector<std::stri
 }  // namespace
 
 void show_report(const char* file, const char* layout, const char* title) {
-  if (host().quiet) return;  // the view is for the transcript alone
+  if (transcript().quiet) return;  // the view is for the transcript alone
   const std::vector<column> columns = read_layout(layout);
   say("  report \"" + from_mazovia(title) + "\" of " + file + ", " + std::to_string(columns.size()) +
       " columns:");
@@ -80,7 +81,7 @@ void show_report(const char* file, const char* layout, const char* title) {
   say("  | " + std::string(report_width, '-'));
   long drawn = 0, more = 0;
   read_lines(file, [&](std::string& line) {
-    if (host().report_view_lines >= 0 && drawn >= host().report_view_lines) return void(++more);
+    if (transcript().report_view_lines >= 0 && drawn >= transcript().report_view_lines) return void(++more);
     ++drawn;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     // Tabs end every field of a line; what follows the last one is empty.

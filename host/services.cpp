@@ -15,12 +15,17 @@
 #include "abi/delay_load.h"
 #include "abi/host_services.h"
 #include "abi/mazovia.h"
+#include "host/calling_in.h"
 #include "host/config_store.h"
 #include "host/file_store.h"
 #include "host/forms.h"
-#include "host/host.h"
 #include "host/host_platform.h"
+#include "host/plan.h"
+#include "host/report_view.h"
 #include "host/service_functions.h"
+#include "host/texts.h"
+#include "host/transcript.h"
+#include "host/world.h"
 
 
 using namespace torval;
@@ -76,7 +81,7 @@ int Q7_STDCALL scripted_message_box(void*, const char* text, const char* caption
   });
   say_windows_text(text);
   answer a;
-  a.code = host().windows_box_answer;
+  a.code = plan().windows_box_answer;
   if (!a.code) a = next_answer(box_abort, "Windows box");
   say([&] { return "  -> " + answer_text(a.code); });
   return a.code;
@@ -86,7 +91,7 @@ int Q7_STDCALL scripted_message_box(void*, const char* text, const char* caption
 
 extern "C" {
 
-int32_t Q7_STDCALL torval_51594() { return failing(51594) ? 0 : host().interface_version; }
+int32_t Q7_STDCALL torval_51594() { return failing(51594) ? 0 : world().interface_version; }
 
 q7::table_descriptor* Q7_STDCALL torval_52256(int32_t number) {
   if (failing(52256)) return nullptr;
@@ -251,11 +256,11 @@ int32_t Q7_CDECL torval_52154(const char* a, const char* b) { return std::strcmp
 
 int16_t* Q7_STDCALL torval_52268() {
   trace(52268, [] { return std::string(); });
-  return failing(52268) ? nullptr : &host().bookkeeping_year;
+  return failing(52268) ? nullptr : &world().bookkeeping_year;
 }
 
 void Q7_STDCALL torval_30204(char* out) {
-  std::snprintf(out, 9, "%s", host().current_date.c_str());
+  std::snprintf(out, 9, "%s", world().current_date.c_str());
 }
 
 int32_t Q7_STDCALL torval_30908(const char* a, const char* b) {
@@ -266,7 +271,7 @@ int32_t Q7_STDCALL torval_30908(const char* a, const char* b) {
 
 const uint8_t* Q7_STDCALL torval_32500(int32_t block) {
   if (failing(32500)) return nullptr;
-  return block == q7::host_values::information_block ? host().information_block : nullptr;
+  return block == q7::host_values::information_block ? world().information_block : nullptr;
 }
 
 int16_t Q7_STDCALL torval_35804(int32_t, const char* caption, const char* format, int32_t style,

@@ -13,9 +13,12 @@
 #include <vector>
 
 #include "abi/machine.h"
-#include "host/host.h"
 #include "host/host_platform.h"
+#include "host/neighbours.h"
 #include "host/session.h"
+#include "host/texts.h"
+#include "host/transcript.h"
+#include "host/world.h"
 
 extern "C" {
 int Q7_CDECL torval_run_session(int argc, char** argv) Q7_SYMBOL("torval_run_session");
@@ -38,7 +41,7 @@ void report_mistake(const std::string& reason) {
       session().line ? session().source + " line " + std::to_string(session().line) + ": " : "";
   say("! " + place + reason);
   // Also where a person running the tests sees it when the transcript goes to a file.
-  if (host().transcript_stream != stdout) std::fprintf(stderr, "! %s%s\n", place.c_str(), reason.c_str());
+  if (transcript().stream != stdout) std::fprintf(stderr, "! %s%s\n", place.c_str(), reason.c_str());
 }
 
 std::string script_path(const std::string& path) {
@@ -130,7 +133,7 @@ bool ask_terminal(const std::string& prompt, std::string& reply) {
   // Input from a pipe is not echoed by a terminal: the reply is shown after its prompt.
   if (!platform::input_is_terminal()) std::printf("%s\n", reply.c_str());
   // Typed input is part of what the person saw.
-  host().transcript += prompt + reply + "\n";
+  transcript().text += prompt + reply + "\n";
   return true;
 }
 
@@ -138,7 +141,7 @@ bool ask_terminal(const std::string& prompt, std::string& reply) {
 // plot list is shown after the steps that move in it, a form asks for its
 // input fields, and "save SCRIPT" writes the steps so far as a script.
 int run_interactive() {
-  host().ask = ask_terminal;
+  transcript().ask = ask_terminal;
   session().source = "input";
   std::vector<std::string> typed;
   std::printf("Steps of a session, one a line; \"help\" lists them, \"save SCRIPT\" writes the steps "
@@ -162,12 +165,12 @@ int run_interactive() {
       else say("  " + std::to_string(typed.size()) + " steps written to " + path);
       continue;
     }
-    host().replied_steps.clear();
+    transcript().replied_steps.clear();
     const int mistakes = session().mistakes;
     run_step(line);
     if (session().mistakes != mistakes) continue;  // a refused step is not saved
     // What the person answered during the step comes before it in a script.
-    typed.insert(typed.end(), host().replied_steps.begin(), host().replied_steps.end());
+    typed.insert(typed.end(), transcript().replied_steps.begin(), transcript().replied_steps.end());
     typed.push_back(line);
     if (w[0] == "plots" || w[0] == "cursor" || w[0] == "key" || (w[0] == "reload" && w.size() > 1))
       run_step("show plots");
@@ -213,7 +216,7 @@ extern "C" int Q7_CDECL torval_session_step(const char* line) {
   return 0;
 }
 
-extern "C" const char* Q7_CDECL torval_session_transcript() { return host().transcript.c_str(); }
+extern "C" const char* Q7_CDECL torval_session_transcript() { return transcript().text.c_str(); }
 
 // A table as a command of the plug-in is handed it: its descriptor, its file
 // and its number of records; 0 when the host has no such table.
@@ -300,8 +303,9 @@ extern "C" int Q7_CDECL torval_run_session(int argc, char** argv) {
   const std::string expected_path = expected.empty() ? "" : std::filesystem::absolute(expected, error).string();
   if (!work.empty() && !enter_fresh_work_folder(work)) return 2;
   session().work = std::filesystem::current_path(error).string();
-  host().plugin_path = plugin.empty() ? platform::default_plugin_path() : plugin;
-  host().plugin_folder = host().plugin_path.substr(0, host().plugin_path.find_last_of("\\/"));
+  std::string& plugin_path = neighbours().plugin_path;
+  plugin_path = plugin.empty() ? platform::default_plugin_path() : plugin;
+  transcript().plugin_folder = plugin_path.substr(0, plugin_path.find_last_of("\\/"));
   // The transcript is written as it is said: with --expect into the work
   // folder's transcript.txt, otherwise onto standard output.
   FILE* stream = stdout;
@@ -315,7 +319,7 @@ extern "C" int Q7_CDECL torval_run_session(int argc, char** argv) {
   } else {
     std::printf("work folder: %s\n", session().work.c_str());
   }
-  host().transcript_stream = stream;
+  transcript().stream = stream;
   if (interactive) return run_interactive();
   for (std::string line; std::getline(in, line);) {
     ++session().line;
@@ -325,13 +329,13 @@ extern "C" int Q7_CDECL torval_run_session(int argc, char** argv) {
   const int status = session().mistakes && !session().mistakes_expected ? 3 : 0;
   if (expected.empty()) return status;
   std::fclose(stream);
-  host().transcript_stream = nullptr;
-  const std::string diff = unified_diff(lines_of(expected_text), lines_of(host().transcript),
+  transcript().stream = nullptr;
+  const std::string diff = unified_diff(lines_of(expected_text), lines_of(transcript().text),
                                         expected, "transcript of " + script);
   if (diff.empty()) return status;
   if (std::getenv("Q7_UPDATE_TRANSCRIPTS")) {
     std::ofstream out(expected_path, std::ios::binary | std::ios::trunc);
-    out << host().transcript;
+    out << transcript().text;
     std::printf("updated %s\n%s", expected.c_str(), diff.c_str());
     // Q7_UPDATE_LOG: a file that gathers what every rewriting run changed.
     if (const char* log = std::getenv("Q7_UPDATE_LOG"))

@@ -1,5 +1,5 @@
 // Checking a session step's words against what the step takes, and reading
-// tables, rows and keys from them.
+// tables, rows, keys, calls and ledgers from them.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -8,14 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "abi/host_services.h"
-#include "abi/machine.h"
-#include "host/config_store.h"
-#include "host/file_store.h"
-#include "host/host.h"
-#include "host/host_platform.h"
+#include "host/neighbours.h"
 #include "host/session.h"
 #include "host/steps.h"
+#include "host/texts.h"
+#include "host/world.h"
 
 namespace torval::steps {
 
@@ -134,7 +131,7 @@ std::string handler_name(const table& t) {
 }
 
 bool plugin_loaded(const char* step) {
-  if (host().plugin.start_stop) return true;
+  if (neighbours().plugin.start_stop) return true;
   throw refused{std::string("cannot ") + step + ": the plug-in is not loaded (load comes first)"};
 }
 
@@ -171,6 +168,28 @@ std::size_t plot_row(const step_call& s, std::size_t i) {
                   (plots > 0 ? "the plot list has rows 0 to " + std::to_string(plots - 1)
                              : std::string("the plot list is empty"))};
   return static_cast<std::size_t>(row);
+}
+
+std::vector<std::string> thread_call(const std::vector<std::string>& w) {
+  const std::string usage = "key TABLE KEY, 30008 MODE, or 30001 start|stop";
+  if (w.size() < 2) throw refused{usage};
+  plugin_loaded("call from another thread");
+  if (w[0] == "key") {
+    int32_t key = 0;
+    if (w.size() != 3 || !key_code(w[2], key)) throw refused{usage};
+    return {"key", std::to_string(existing_table(table_number(w[1])).number), std::to_string(key)};
+  }
+  const bool entry = w.size() == 2 && (w[0] == "30008" ? whole_number(w[1], INT32_MIN, INT32_MAX)
+                                                       : w[0] == "30001" && (w[1] == "start" || w[1] == "stop"));
+  if (!entry) throw refused{usage};
+  return w;
+}
+
+std::string ledger_file(const std::string& word) {
+  if (!whole_number(word, 0, 99999)) return script_path(word);
+  char name[64];
+  std::snprintf(name, sizeof name, "%s/MMM%05d.KON", ledger_folder, static_cast<int>(std::atoi(word.c_str())));
+  return name;
 }
 
 }  // namespace torval::steps

@@ -1,6 +1,8 @@
-// The parts of the session steps (host/session_steps.cpp): what a step is,
-// how its arguments are checked (host/step_arguments.cpp), and what the
-// steps do (host/step_actions.cpp).
+// The parts of the session steps: what a step is, and how its words are
+// checked and read (host/step_arguments.cpp). The steps themselves, each a
+// name, its arguments, its help and one action, are listed in
+// host/steps.list; host/session_steps.cpp makes the table of them and runs
+// a script's lines.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "host/host.h"
+#include "abi/records.h"
+#include "host/world.h"
 
 namespace torval::steps {
 
@@ -26,7 +29,7 @@ struct step_call {
   long long number(std::size_t i) const { return std::strtoll(args.at(i).c_str(), nullptr, 0); }
 };
 
-using step_run = void (*)(const step_call&);
+using step_action = void (*)(const step_call&);
 
 // One step: its name (one or two words), its arguments as --help shows them
 // and as they are checked, and what it does. Placeholders: N and the other
@@ -38,9 +41,10 @@ struct step_kind {
   const char* name;
   const char* arguments;
   const char* help;
-  step_run run;
+  step_action run;
   bool own_check = false;
 };
+inline constexpr bool own_check = true;
 
 // Checking and reading a step's words (host/step_arguments.cpp).
 bool whole_number(const std::string& text, long long low, long long high);
@@ -61,33 +65,12 @@ q7::plot_record held_plot(const table& t, std::size_t row);
 long long cursor_row(const table& t);
 // A row of the plot list, refused unless it holds a plot.
 std::size_t plot_row(const step_call& s, std::size_t i);
-
-// What the steps do (host/step_actions.cpp).
-void start(const step_call& s);
-// Entry 30001 with nothing (stop), 30008 with its argument, or 30009, called
-// as the host calls into the plug-in; its answer, or that the host caught its
-// exception around it, said.
-void call_entry(int entry, int32_t argument = 0);
-void say_caught(int entry);
-void press_key(const step_call& s);
-void edit(const step_call& s);
-void from_thread(const step_call& s);
-void other_thread(const step_call& s);
-void meanwhile(const step_call& s);
-void raise_step(const step_call& s);
-void exit_thread_step(const step_call& s);
+// A call another thread or the message loop makes (the words from "key",
+// "30008" or "30001" on), kept as the thread will read them: a table and a
+// key by number.
+std::vector<std::string> thread_call(const std::vector<std::string>& words);
 // A holder's ledger: by account number the file of the work folder's
 // ledgers, otherwise a path of the script.
 std::string ledger_file(const std::string& word);
-void add_ledger_entry(const step_call& s);
-void show_ledger(const std::string& file_name);
-void show_file(const std::string& name);
-void show_plots(const step_call&);
-void table_step(const step_call& s);
-void window(const step_call& s);
-void trace_step(const step_call& s);
-void answer_step(const step_call& s);
-void rates(const step_call& s);
-void module_path(const step_call& s);
 
 }  // namespace torval::steps

@@ -1,7 +1,8 @@
 // Texts of the system shown in the transcript: Mazovia and Windows-1250
 // bytes to UTF-8, with the message markup drawn as visible symbols.
+#include "host/texts.h"
+
 #include "abi/mazovia.h"
-#include "host/host.h"
 
 namespace torval {
 namespace {
@@ -91,6 +92,20 @@ std::size_t utf8_length(const std::string& utf8) {
   std::size_t n = 0;
   for (unsigned char b : utf8) n += (b & 0xC0) != 0x80;
   return n;
+}
+
+std::vector<std::string> split_words(const std::string& line) {
+  // White space as the C locale has it; a string stream would do the same,
+  // slowly, with its locale.
+  const auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < line.size();) {
+    while (i < line.size() && space(line[i])) ++i;
+    const std::size_t start = i;
+    while (i < line.size() && !space(line[i])) ++i;
+    if (i > start) out.push_back(line.substr(start, i - start));
+  }
+  return out;
 }
 
 std::vector<std::string> split_text(const std::string& text, char separator) {

@@ -77,8 +77,8 @@ void forget_host_lookups() {}
 void attach_plugin_code() {
   if (!module.own_module) step("load");
 }
-int host_lookups(unsigned ordinal) { return torval::host().lookups[ordinal]; }
-void forget_host_lookups() { torval::host().lookups.clear(); }
+int host_lookups(unsigned ordinal) { return torval::neighbours().lookups[ordinal]; }
+void forget_host_lookups() { torval::neighbours().lookups.clear(); }
 #endif
 
 #ifdef _WIN32

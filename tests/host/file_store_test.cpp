@@ -18,7 +18,7 @@ namespace {
 // What a command can do with the files, and what each step shows.
 std::vector<std::string> run_commands(bool in_memory) {
   q7::test::enter_fresh_folder(in_memory ? "file_store_memory" : "file_store_disk");
-  host().files_in_memory = in_memory;
+  keep_files_in_memory(in_memory);
   std::vector<std::string> seen;
   std::string bytes;
   const auto look = [&](const char* name) {
@@ -103,7 +103,7 @@ std::vector<std::string> run_commands(bool in_memory) {
   write_file("new.txt", "again");
   look("new.txt");
 
-  host().files_in_memory = false;
+  keep_files_in_memory(false);
   return seen;
 }
 

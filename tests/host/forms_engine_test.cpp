@@ -196,6 +196,41 @@ TEST_F(FormsEngine, TheHookSeesSetupOnceThenAChangeAfterEachEdit) {
   EXPECT_NE(shown.find("  state 0x0800 set on item 24 (field 0x410D)\n"), std::string::npos);
 }
 
+// A hook that hides the water fee's marker as the form is set up and shows it
+// at a change, changing no value.
+int32_t Q7_STDCALL marker_hook(int32_t, int32_t event) {
+  svc_52034_set_item_state(water_fee_marker, forms::state_hidden, static_cast<int16_t>(event) == forms::event_setup);
+  return 0;
+}
+
+// A form closing with every value and marker as it opened says so in one
+// line; any change, even one its two decimals do not show, says the values.
+TEST_F(FormsEngine, AFormClosesUnchangedOnlyWhenEveryValueIsAsItOpened) {
+  const struct {
+    std::vector<const char*> edits;
+    form_hook hook;
+    bool unchanged;
+  } cases[] = {
+      {{}, nullptr, true},
+      {{"edit 8 abc", "edit 7 1"}, nullptr, true},      // refused
+      {{"edit 8 0.38"}, nullptr, true},                 // typed as it was
+      {{"edit 8 0.50", "edit 8 0.38"}, nullptr, true},  // and back
+      {{"edit 8 0.50"}, nullptr, false},
+      {{"edit 8 0.3801"}, nullptr, false},
+      {{"edit 8 0.38"}, &test_hook, false},    // the hook works the total out anew
+      {{"edit 8 0.38"}, &marker_hook, false},  // a marker shown
+  };
+  for (const auto& c : cases) {
+    for (const char* edit : c.edits) step(edit);
+    step("answer cancel");
+    const std::string shown = transcript_of([&] { show_annual_fees(c.hook); });
+    const auto closing = lines_beginning(shown, "  form 1001 closes");
+    ASSERT_EQ(closing.size(), 1u) << shown;
+    if (c.unchanged) EXPECT_EQ(closing[0], "  form 1001 closes unchanged") << shown;
+    else EXPECT_EQ(closing[0].rfind("  form 1001 closes: (1) 12 · ", 0), 0u) << shown;
+  }
+}
+
 TEST_F(FormsEngine, ExchangeAndItemStateNeedAnOpenForm) {
   const fee_sheet before = sheet;
   const std::string shown = transcript_of([&] {

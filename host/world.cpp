@@ -1,11 +1,13 @@
-// The host's tables: records kept in files of fixed size, the rows the list
-// window holds, the column totals, and the host's own key handler of a table.
+#include "host/world.h"
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "host/host.h"
+#include "host/calling_in.h"
 #include "host/host_platform.h"
+#include "host/transcript.h"
 
 namespace torval {
 namespace {
@@ -16,8 +18,13 @@ constexpr int16_t ledger_record_size = sizeof(q7::ledger_entry);
 
 }  // namespace
 
+host_world& world() {
+  static host_world state;
+  return state;
+}
+
 table* table_of(const q7::table_descriptor* descriptor) {
-  for (auto& [number, t] : host().tables)
+  for (auto& [number, t] : world().tables)
     if (&t.descriptor == descriptor) return &t;
   return nullptr;
 }
@@ -123,7 +130,7 @@ int32_t Q7_STDCALL host_key_handler(int32_t key, uint32_t a2, int32_t* record_co
                                     FILE* file, int32_t a9, uint32_t a10, int32_t a11) {
   check_entered_word("the host's key handler");
   table* t = nullptr;
-  for (auto& [number, candidate] : host().tables)
+  for (auto& [number, candidate] : world().tables)
     if (&candidate.descriptor == descriptor) t = &candidate;
   auto pointer = [](const void* p, const void* expected, const char* name) {
     if (p == expected) return std::string(name);
@@ -145,7 +152,7 @@ int32_t Q7_STDCALL host_key_handler(int32_t key, uint32_t a2, int32_t* record_co
 }
 
 table& add_table(int32_t number, int16_t record_size) {
-  table& t = host().tables[number];
+  table& t = world().tables[number];
   t.number = number;
   t.descriptor.record_size = record_size;
   t.descriptor.record_buffer = t.record_buffer.data();
@@ -155,16 +162,51 @@ table& add_table(int32_t number, int16_t record_size) {
 }
 
 void reset_tables() {
-  host().tables.clear();
+  world().tables.clear();
   add_table(q7::plot_table_no, plot_record_size);
   add_table(q7::cash_table_no, cash_record_size);
   add_table(q7::ledger_table_no, ledger_record_size);
 }
 
 table* find_table(int32_t number) {
-  auto& tables = host().tables;
+  auto& tables = world().tables;
   const auto found = tables.find(number);
   return found == tables.end() ? nullptr : &found->second;
+}
+
+std::string amount_text(double scaled) {
+  const c_numbers in_c;
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f", scaled / q7::amount_scale);
+  return text;
+}
+
+bool day_number(const char* date, long& days) {
+  int yy, mm, dd;
+  char dot1, dot2;
+  if (std::sscanf(date, "%2d%c%2d%c%2d", &yy, &dot1, &mm, &dot2, &dd) != 5 || dot1 != '.' ||
+      dot2 != '.' || mm < 1 || mm > 12 || dd < 1 || dd > 31)
+    return false;
+  // Two-digit years: 80 to 99 are of the last century.
+  long y = (yy >= 80 ? 1900 : 2000) + yy - (mm <= 2);
+  const long era = y / 400;
+  const long year_of_era = y - era * 400;
+  const long day_of_year = (153 * (mm + (mm > 2 ? -3 : 9)) + 2) / 5 + dd - 1;
+  const long day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  days = era * 146097 + day_of_era - 719468;
+  return true;
+}
+
+bool calendar_date(const std::string& date) {
+  long day;
+  if (date.size() != 8 || date[2] != '.' || date[5] != '.' ||
+      date.find_first_not_of("0123456789.") != std::string::npos || !day_number(date.c_str(), day))
+    return false;
+  const int yy = std::atoi(date.c_str()), mm = std::atoi(date.c_str() + 3), dd = std::atoi(date.c_str() + 6);
+  const int year = (yy >= 80 ? 1900 : 2000) + yy;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return dd <= days[mm - 1] + (mm == 2 && leap);
 }
 
 }  // namespace torval
