@@ -61,13 +61,17 @@ void set_strict_fpu(bool strict) { strict_fpu = strict; }
 
 void check_entered_word(const char* what, uint32_t number) {
   if (!strict_fpu || plugin_depth == 0) return;
-  const uint16_t control = control_word();
-  if (control == strict_control_word) return;
+  const uint16_t control = control_word(), status = status_word();
+  // A flag the word unmasks would trap the host's next x87 instruction.
+  const bool pending = (status & unmasked_flags) != 0;
+  if (control == strict_control_word && !pending) return;
   std::string line = "  (";
   line += what;
   // Appended piece by piece: GCC's -Wrestrict takes " " + text for an overlapping copy.
   if (number) line.append(1, ' ').append(std::to_string(number));
-  line += " entered with the x87 control word " + hex4(control) + ")";
+  if (control != strict_control_word) line += " entered with the x87 control word " + hex4(control);
+  else line += " entered with the x87 status word " + hex4(status) + ": exceptions pending";
+  line += ")";
   say(line);
 }
 
