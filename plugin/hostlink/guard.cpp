@@ -58,6 +58,19 @@ void abandon_command() {
 
 }  // namespace q7
 
+// What is in force saved and put back by a service's calling entry
+// (thunk_macros.S), around a service that may call the plug-in back. The
+// record lies in the calling entry's frame, of which AddressSanitizer knows
+// nothing.
+extern "C" void Q7_CDECL q7_save_in_force(q7::in_force* into) Q7_SYMBOL("q7_save_in_force");
+extern "C" __attribute__((no_sanitize_address)) void Q7_CDECL q7_save_in_force(q7::in_force* into) {
+  *into = q7::saved_in_force();
+}
+extern "C" void Q7_CDECL q7_put_back_in_force(const q7::in_force* saved) Q7_SYMBOL("q7_put_back_in_force");
+extern "C" __attribute__((no_sanitize_address)) void Q7_CDECL q7_put_back_in_force(const q7::in_force* saved) {
+  q7::put_back(*saved);
+}
+
 // The plug-in's word, for the services' calling entries (thunk_macros.S).
 extern "C" const uint16_t q7_own_control_word Q7_SYMBOL("q7_own_control_word");
 extern "C" const uint16_t q7_own_control_word = q7::x87::own_control;

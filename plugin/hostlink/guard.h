@@ -60,14 +60,15 @@ struct closing_step {
 // control word the host called the plug-in with, which every call out of the
 // plug-in is made with. Every mechanism that must leave it as it found it (a
 // guard, a host call that calls back, a way in, the host unwinding a call)
-// saves it and puts it back with this pair. The calling entries of the
-// services (thunk_macros.S) read it at these offsets.
+// saves it and puts it back with this pair (the calling entries of the
+// services, thunk_macros.S, through two functions of guard.cpp), and the
+// calling entries read the host's word at its offset.
 struct in_force {
   int guard_depth;
   const closing_step* closings;
   uint16_t host_word;
 };
-static_assert(sizeof(in_force) == 12 && offsetof(in_force, host_word) == 8, "the calling entries (thunk_macros.S) read in_force so");
+static_assert(offsetof(in_force, host_word) == 8, "the calling entries (thunk_macros.S) read the host's word there");
 extern in_force in_force_now Q7_SYMBOL("q7_in_force_now");
 inline in_force saved_in_force() { return in_force_now; }
 inline void put_back(const in_force& saved) { in_force_now = saved; }

@@ -48,9 +48,17 @@ q7_binder_\label:
         pushl %ebp
         movl %esp, %ebp                   /* 8(ebp): the first argument */
   .if \calls_back
-        pushl SYM(q7_in_force_now)        /* -4(ebp) to -12(ebp): what is in force */
-        pushl SYM(q7_in_force_now)+4
-        pushl SYM(q7_in_force_now)+8
+        subl $12, %esp                    /* -12(ebp): what is in force before the call */
+        pushl %eax
+        pushl %ecx
+        pushl %edx
+        leal -12(%ebp), %eax
+        pushl %eax
+        call SYM(q7_save_in_force)        /* cdecl void (in_force *) */
+        addl $4, %esp
+        popl %edx
+        popl %ecx
+        popl %eax
   .endif
   .if \bytes < 0
         .set q7_words, 16
@@ -70,12 +78,12 @@ q7_binder_\label:
         fnclex
         fldcw SYM(q7_own_control_word)
   .if \calls_back
-        movl -4(%ebp), %ecx
-        movl %ecx, SYM(q7_in_force_now)
-        movl -8(%ebp), %ecx
-        movl %ecx, SYM(q7_in_force_now)+4
-        movl -12(%ebp), %ecx
-        movl %ecx, SYM(q7_in_force_now)+8
+        pushl %eax                        /* the answer */
+        leal -12(%ebp), %ecx
+        pushl %ecx
+        call SYM(q7_put_back_in_force)    /* cdecl void (const in_force *) */
+        addl $4, %esp
+        popl %eax
   .endif
         leave
   .if \bytes < 0
