@@ -173,24 +173,24 @@ struct ledger_of {
 };
 
 // The posted title is the last entry's: every entry is read before it.
-void post_fee_replacing_the_last_entry(benchmark::State& state) {
+void store_fee_replacing_the_last_entry(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   ledger_of ledger(n, false);
   std::string title = "T";
   title += std::to_string(n - 1);
   for (auto _ : state)
-    benchmark::DoNotOptimize(q7::post_fee(ledger.access(), {title.c_str()}, 20000.0, {"line"}));
+    benchmark::DoNotOptimize(q7::store_fee(ledger.access(), {title.c_str()}, 20000.0, {"line"}));
 }
-BENCHMARK(post_fee_replacing_the_last_entry)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000);
+BENCHMARK(store_fee_replacing_the_last_entry)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000);
 
 // A new title posted into a ledger of n entries, the ledger put back after
 // each posting (not timed).
 template <class PutBack>
-void post_fee_of_a_new_title(benchmark::State& state, bool last_entry_free, PutBack put_back) {
+void store_fee_of_a_new_title(benchmark::State& state, bool last_entry_free, PutBack put_back) {
   const int n = static_cast<int>(state.range(0));
   ledger_of ledger(n, last_entry_free);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(q7::post_fee(ledger.access(), {"new"}, 20000.0, {"line"}));
+    benchmark::DoNotOptimize(q7::store_fee(ledger.access(), {"new"}, 20000.0, {"line"}));
     state.PauseTiming();
     put_back(ledger, n);
     state.ResumeTiming();
@@ -198,16 +198,16 @@ void post_fee_of_a_new_title(benchmark::State& state, bool last_entry_free, PutB
 }
 
 // A new title, and the only free entry is the last.
-void post_fee_reusing_the_last_entry(benchmark::State& state) {
-  post_fee_of_a_new_title(state, true, [](ledger_of& ledger, int) { ledger.restore_free_last(); });
+void store_fee_reusing_the_last_entry(benchmark::State& state) {
+  store_fee_of_a_new_title(state, true, [](ledger_of& ledger, int) { ledger.restore_free_last(); });
 }
-BENCHMARK(post_fee_reusing_the_last_entry)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000);
+BENCHMARK(store_fee_reusing_the_last_entry)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000);
 
 // A new title and no free entry: the file grows by one.
-void post_fee_appending(benchmark::State& state) {
-  post_fee_of_a_new_title(state, false, [](ledger_of& ledger, int n) { ledger.cut_back(n); });
+void store_fee_appending(benchmark::State& state) {
+  store_fee_of_a_new_title(state, false, [](ledger_of& ledger, int n) { ledger.cut_back(n); });
 }
-BENCHMARK(post_fee_appending)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000);
+BENCHMARK(store_fee_appending)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000);
 
 // The thunk adds one indirect jump to a bound call.
 void host_service_through_its_bound_thunk(benchmark::State& state) {

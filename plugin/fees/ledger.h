@@ -28,10 +28,6 @@ void fill_ledger_entry(ledger_entry& entry, text_ref title, double amount, text_
 // free entry, else appends. True when the host stored the entry, false when
 // it refused to (a fee of 0.00 may be either).
 bool store_fee(const ledger_access& ledger, text_ref title, double amount, text_ref fee_line);
-// The same; the amount when the host stored the entry, 0.0 when it refused to.
-inline double post_fee(const ledger_access& ledger, text_ref title, double amount, text_ref fee_line) {
-  return store_fee(ledger, title, amount, fee_line) ? amount : 0.0;
-}
 
 // The amount of the first entry with an equal title, 0.0 when there is none.
 double posted_amount(const ledger_access& ledger, text_ref title);

@@ -1,6 +1,8 @@
 // Ctrl-C in the list of firms: a dry run of the annual fees over every plot,
 // written into the spare columns 'kwota1' (all fees) and 'kwota2' (without
 // the fees that depend on the fee letters). No ledger is touched.
+#include <cstring>
+
 #include "abi/mazovia.h"
 #include "plugin/fees/fee_rules.h"
 #include "plugin/fees/commands.h"
@@ -26,10 +28,11 @@ void shown_plot_number(char (&out)[sizeof(plot_record::plot_no_text)], const plo
   }
 }
 
-// The closing message's lines on a run that stopped: where, and that the
-// plots from there on keep the amounts of an earlier run.
+// Adds to the closing message's last lines, after a line end when they hold
+// one, where a run that stopped did, and that the plots from there on keep
+// the amounts of an earlier run.
 template <std::size_t N>
-void tell_where_stopped(char (&where)[N], stop stopped, const char* reached) {
+void tell_where_stopped(char (&after)[N], stop stopped, const char* reached) {
   char place[128];
   if (stopped == stop::unwritten)
     format_text(place, MZ("Symulacja przerwana: program nie zapisał działki nr \x02%s\x01."), reached);
@@ -38,11 +41,12 @@ void tell_where_stopped(char (&where)[N], stop stopped, const char* reached) {
                 reached);
   else
     format_text(place, MZ("Symulacja przerwana już przy pierwszej działce: program jej nie odczytał."));
-  format_text(where,
-              MZ("%s\nOd tego miejsca działki mają w rubrykach 'kwota1' i 'kwota2' kwoty\n"
+  const std::size_t held = std::strlen(after);
+  format_text(after + held, N - held,
+              MZ("%s%s\nOd tego miejsca działki mają w rubrykach 'kwota1' i 'kwota2' kwoty\n"
                  "z wcześniejszej symulacji: sumy wyżej nie pochodzą tylko z tej symulacji.\n"
                  "Wykonaj symulację jeszcze raz."),
-              place);
+              held ? "\n" : "", place);
 }
 
 }  // namespace
@@ -111,28 +115,20 @@ void simulate_fee_generation(plot_command& command) {
   const double* totals = table->column_totals;
   if (!totals) abandon_command();
   const double kwota1 = totals[kwota1_column] / amount_scale, kwota2 = totals[kwota2_column] / amount_scale;
-  if (stopped == stop::none) {
-    if (left_out == 0)
-      formatted_message({"uwaga"}, MZ("Symulowane całościowe zadłużenie wyniesie: \x02%.2f (%.2f)"),
-                        host_values::style_message, kwota1, kwota2);
-    else
-      formatted_message({"uwaga"},
-                        MZ("Symulowane całościowe zadłużenie wyniesie: \x02%.2f (%.2f)\x01\n"
-                           "Pominięto działki o powierzchni spoza zakresu od 0 do 32767 m2: %d"),
-                        host_values::style_message, kwota1, kwota2, static_cast<int>(left_out));
-    return;
-  }
-  // Sums that hold plots this run did not reach must not pass for its own.
-  char where[512];
-  tell_where_stopped(where, stopped, reached);
-  if (left_out == 0)
-    formatted_message({"uwaga"}, MZ("Symulowane całościowe zadłużenie wyniesie: \x02%.2f (%.2f)\x01\n%s"),
-                      host_values::style_message, kwota1, kwota2, where);
+  // The lines after the totals: the plots left out for their area, and where
+  // a run that stopped before the last record stopped, so that sums holding
+  // plots this run did not reach do not pass for its own.
+  char after[640] = "";
+  if (left_out != 0)
+    format_text(after, MZ("Pominięto działki o powierzchni spoza zakresu od 0 do 32767 m2: %d"),
+                static_cast<int>(left_out));
+  if (stopped != stop::none) tell_where_stopped(after, stopped, reached);
+  if (after[0] == 0)
+    formatted_message({"uwaga"}, MZ("Symulowane całościowe zadłużenie wyniesie: \x02%.2f (%.2f)"),
+                      host_values::style_message, kwota1, kwota2);
   else
-    formatted_message({"uwaga"},
-                      MZ("Symulowane całościowe zadłużenie wyniesie: \x02%.2f (%.2f)\x01\n"
-                         "Pominięto działki o powierzchni spoza zakresu od 0 do 32767 m2: %d\n%s"),
-                      host_values::style_message, kwota1, kwota2, static_cast<int>(left_out), where);
+    formatted_message({"uwaga"}, MZ("Symulowane całościowe zadłużenie wyniesie: \x02%.2f (%.2f)\x01\n%s"),
+                      host_values::style_message, kwota1, kwota2, after);
 }
 
 }  // namespace q7

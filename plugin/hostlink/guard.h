@@ -141,17 +141,23 @@ void guarded_or_undo(Body&& body, Undo&& undo) {
 // 38360). However the host ended what it called back, what was in force
 // before the call is in force after it. A jump past it (an abandonment)
 // lands at a guard outside, which puts back what was in force there itself.
+// Makes call, then after; answers what call answers.
+template <class Call, class After>
+auto then(Call&& call, After&& after) {
+  if constexpr (std::is_void_v<decltype(call())>) {
+    call();
+    after();
+  } else {
+    const auto result = call();
+    after();
+    return result;
+  }
+}
+
 template <class Call>
 auto calling_back(Call&& call) {
   const in_force before = saved_in_force();
-  if constexpr (std::is_void_v<decltype(call())>) {
-    call();
-    put_back(before);
-  } else {
-    const auto result = call();
-    put_back(before);
-    return result;
-  }
+  return then(call, [&] { put_back(before); });
 }
 
 // Makes a call out of the plug-in into code of the host's that is no host
@@ -163,14 +169,7 @@ auto calling_back(Call&& call) {
 template <class Call>
 auto calling_out(Call&& call) {
   x87::load_control(in_force_now.host_word);
-  if constexpr (std::is_void_v<decltype(call())>) {
-    call();
-    x87::load_control(x87::own_control);
-  } else {
-    const auto result = call();
-    x87::load_control(x87::own_control);
-    return result;
-  }
+  return then(call, [] { x87::load_control(x87::own_control); });
 }
 
 }  // namespace q7
